@@ -1,5 +1,7 @@
 #include "plugin/plugin_base.h"
 
+#include "runtime/logger.h"
+
 namespace Varn {
 namespace {
 
@@ -7,10 +9,12 @@ constexpr uint32_t kNotSent = 400;
 
 }  // namespace
 
-PluginBase::PluginBase() = default;
+PluginBase::PluginBase() { Logger::Acquire(); }
 
 PluginBase::~PluginBase() {
+  logTarget_.reset();
   BindingProperty::ReleaseBoundary(apiDescription_.help);
+  Logger::Release();
 }
 
 // Event names and their host listeners come with resource events; until then a subscription

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -21,6 +22,7 @@
 #include "plugin/plugin_name_record.h"
 #include "plugin/route_declaration.h"
 #include "plugin/route_table.h"
+#include "runtime/log_target.h"
 #include "zek/plugin_abi.h"
 
 namespace Varn {
@@ -104,6 +106,9 @@ class PluginBase {
   uint32_t handle_ = 0;
   const PluginHostRecord* host_ = nullptr;
   PluginCallbacks callbacks_{};
+  // Forwards the process's log to the host once started; destroyed (and so detached) with the
+  // plugin, while the host table is still valid.
+  std::unique_ptr<LogTarget> logTarget_;
   std::atomic<bool> stopping_{false};
 };
 

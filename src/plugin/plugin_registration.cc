@@ -7,6 +7,7 @@
 #include "plugin/api_description.h"
 #include "plugin/frame_log.h"
 #include "plugin/function_name.h"
+#include "runtime/plugin_log_target.h"
 
 namespace Varn {
 namespace {
@@ -16,6 +17,12 @@ constexpr std::string_view kIncompatibleIdentifier = "ALE-EECF0606";
 constexpr std::string_view kIncompatibleFormat =
     "%1 which supports plugin API %2 is not compatible with core's plugin API %3";
 constexpr std::string_view kUserAgentFormat = "VarnClient/%1 (%2)";
+
+// The plugin log target's writer: host operation 9 on the host table given as context.
+void WriteToHost(void* context, int32_t level, const char* message) {
+  auto* api = static_cast<const PluginHostApi*>(context);
+  api->WriteLog(api, level, message);
+}
 
 }  // namespace
 
@@ -91,6 +98,7 @@ uint8_t PluginRegistration::StartCallback(void* context, const PluginHostRecord*
   if (plugin == nullptr || host == nullptr || host->api == nullptr) return 0;
   try {
     plugin->host_ = host;
+    InstallPluginLogTarget(plugin->logTarget_, &WriteToHost, const_cast<PluginHostApi*>(host->api));
     plugin->handle_ = host->handle;
     plugin->userAgent_ = UserAgent(plugin->coreVersion_, plugin->shortName_);
     return plugin->Start() ? 1 : 0;
