@@ -207,8 +207,7 @@ void HostRuntime::Route(PluginResponse* response, const PluginRequest* request) 
   if (request == nullptr) return FillHostResponse(response, not_found);
   uint32_t method = request->method <= PLUGIN_METHOD_CALL ? request->method : 0;
   std::string_view function_name =
-      method == PLUGIN_METHOD_CALL && request->functionName != nullptr ? request->functionName
-                                                                       : "";
+      method == PLUGIN_METHOD_CALL && request->functionName != nullptr ? request->functionName : "";
   auto [path, query] = SplitPathAndQuery(request->path != nullptr ? request->path : "");
 
   std::vector<std::string_view> captures;
@@ -324,8 +323,8 @@ int32_t HostRuntime::OpRemoveEventListener(const PluginHostApi*, const char*, ui
   return PLUGIN_HOST_NOT_SUPPORTED;
 }
 
-int32_t HostRuntime::OpScheduleCallback(const PluginHostApi*, const char*,
-                                        PluginScheduledCallback, void*, double, uint32_t) {
+int32_t HostRuntime::OpScheduleCallback(const PluginHostApi*, const char*, PluginScheduledCallback,
+                                        void*, double, uint32_t) {
   return PLUGIN_HOST_NOT_SUPPORTED;
 }
 
