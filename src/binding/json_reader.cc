@@ -115,6 +115,11 @@ class JsonTreeBuilder {
   bool depth_exceeded_ = false;
 };
 
+bool IsBlank(const char* text) {
+  while (*text == ' ' || *text == '\t' || *text == '\r' || *text == '\n') ++text;
+  return *text == '\0';
+}
+
 BindingResult ParseTerminated(const char* text) {
   BindingResult result;
   if (text == nullptr) return result;
@@ -123,16 +128,22 @@ BindingResult ParseTerminated(const char* text) {
   rapidjson::StringStream stream(text);
   const rapidjson::ParseResult parsed = reader.Parse<kParseFlags>(stream, builder);
   if (parsed) return result;
-  // A blank document is an empty value, not a failure.
-  if (parsed.Code() == rapidjson::kParseErrorDocumentEmpty) {
-    result.value.Reset();
-    return result;
+  rapidjson::ParseErrorCode code = parsed.Code();
+  if (code == rapidjson::kParseErrorDocumentEmpty) {
+    // A blank document is an empty value, not a failure.
+    if (IsBlank(text)) {
+      result.value.Reset();
+      return result;
+    }
+    // The iterative parser also says "empty" when the first token cannot start a value ("]",
+    // "}", ",", ":"); the text is not empty, so report what the value parser reports there.
+    code = rapidjson::kParseErrorValueInvalid;
   }
   if (builder.depth_exceeded()) {
     result.SetError(FormatMessage(kDepthErrorFormat, static_cast<uint32_t>(kJsonMaxDepth),
                                   static_cast<uint64_t>(parsed.Offset())));
   } else {
-    result.SetError(FormatMessage(kParseErrorFormat, rapidjson::GetParseError_En(parsed.Code()),
+    result.SetError(FormatMessage(kParseErrorFormat, rapidjson::GetParseError_En(code),
                                   static_cast<uint64_t>(parsed.Offset())));
   }
   return result;

@@ -3,9 +3,9 @@
 #include <array>
 #include <bit>
 #include <cstdint>
-#include <cstring>
 #include <span>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "binding/message_format.h"
@@ -122,6 +122,7 @@ class MsgPackReader {
     BindingProperty* target;
     uint64_t announced;
     uint64_t read;
+    uint64_t existing;     // elements a collection already held (a repeated map key)
     std::string_view key;  // last key read; points into the input
     bool is_map;
   };
@@ -158,10 +159,10 @@ bool MsgPackReader::ReadInt(T& out) {
                                                       : kTruncated64Format;
     return Fail(FormatMessage(kFormat, static_cast<uint64_t>(pos_)));
   }
+  // Big-endian; the compiler turns the loop into one load and a byte swap.
   using U = std::make_unsigned_t<T>;
-  U value;
-  std::memcpy(&value, bytes_ + pos_, kSize);
-  if constexpr (kSize > 1) value = std::byteswap(value);
+  U value = 0;
+  for (size_t i = 0; i < kSize; ++i) value = static_cast<U>((value << 8) | bytes_[pos_ + i]);
   out = static_cast<T>(value);
   pos_ += kSize;
   return true;
@@ -220,13 +221,15 @@ bool MsgPackReader::ReadKey(Frame& frame, ByteClass c) {
 }
 
 bool MsgPackReader::Open(BindingProperty& target, bool is_map, uint64_t entries) {
+  uint64_t existing = 0;
   if (is_map) {
     target.MakeStructure();
   } else {
     target.MakeCollection();
+    existing = target.Size();
   }
   // No storage is reserved from `entries`: the input may announce billions it does not hold.
-  frames_.push_back({&target, is_map ? entries * 2 : entries, 0, {}, is_map});
+  frames_.push_back({&target, is_map ? entries * 2 : entries, 0, existing, {}, is_map});
   return true;
 }
 
@@ -367,8 +370,8 @@ size_t MsgPackReader::Run(BindingResult& result) {
       const uint64_t index = frame.read++;
       if (!frame.is_map) {
         // Placing by index lets a repeated map key write a nested array over the earlier one.
-        target = index < frame.target->Size() ? &frame.target->At(static_cast<size_t>(index))
-                                              : &frame.target->Append();
+        target = index < frame.existing ? &frame.target->At(static_cast<size_t>(index))
+                                        : &frame.target->Append();
       } else if (index & 1) {
         target = &frame.target->Field(frame.key);
       } else {
