@@ -31,7 +31,8 @@ std::string Base64(const uint8_t* bytes, size_t length) {
   out.reserve((length + 2) / 3 * 4);
   size_t i = 0;
   for (; i + 3 <= length; i += 3) {
-    const uint32_t group = (uint32_t{bytes[i]} << 16) | (uint32_t{bytes[i + 1]} << 8) | bytes[i + 2];
+    const uint32_t group =
+        (uint32_t{bytes[i]} << 16) | (uint32_t{bytes[i + 1]} << 8) | bytes[i + 2];
     out.push_back(kAlphabet[group >> 18]);
     out.push_back(kAlphabet[(group >> 12) & 63]);
     out.push_back(kAlphabet[(group >> 6) & 63]);

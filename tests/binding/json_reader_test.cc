@@ -102,8 +102,7 @@ struct ErrorCase {
 
 TEST(JsonReaderTest, ReportsRapidJsonErrorWithOffset) {
   const ErrorCase cases[] = {
-      {"[1] 2",
-       "Error: The document root must not be followed by other values. at offset 4."},
+      {"[1] 2", "Error: The document root must not be followed by other values. at offset 4."},
       {"01", "Error: The document root must not be followed by other values. at offset 1."},
       {"\"abc", "Error: Missing a closing quotation mark in string. at offset 4."},
       {R"({"a" 1})", "Error: Missing a colon after a name of object member. at offset 5."},
@@ -151,8 +150,7 @@ std::string Nested(const std::string& open, const std::string& close, size_t dep
 TEST(JsonReaderTest, NestingDepthIsCapped) {
   const ErrorCase cases[] = {
       {Nested("[", "]", 1001), "Maximum nesting depth of 1000 exceeded at offset 1000."},
-      {Nested("{\"a\":", "}", 1001, "1"),
-       "Maximum nesting depth of 1000 exceeded at offset 5000."},
+      {Nested("{\"a\":", "}", 1001, "1"), "Maximum nesting depth of 1000 exceeded at offset 5000."},
       {Nested("[{\"k\":", "}]", 600), "Maximum nesting depth of 1000 exceeded at offset 3000."},
       {std::string(1000000, '['), "Maximum nesting depth of 1000 exceeded at offset 1000."},
   };

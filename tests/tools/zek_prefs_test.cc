@@ -1,7 +1,7 @@
 // zek-prefs run as a process, the way people use it: arguments, standard input, output streams
 // and exit status.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -62,10 +62,8 @@ class ZekPrefsTest : public ::testing::Test {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, in.c_str(), O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0600);
-    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0600);
+    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     args.insert(args.begin(), ZEK_PREFS_PATH);
     std::vector<char*> argv;
     for (std::string& arg : args) argv.push_back(arg.data());
@@ -93,8 +91,8 @@ constexpr std::string_view kGood =
 TEST_F(ZekPrefsTest, CheckReportsEachFile) {
   const std::string good = File("good.yaml", kGood);
   const std::string broken = File("broken.yaml", "a: [1, 2\nb: {\n");
-  const std::string no_data =
-      File("nodata.yaml", "audio:\n    schemaVersion: 3\nhud:\n    schemaVersion: 1\n    data: 1\n");
+  const std::string no_data = File(
+      "nodata.yaml", "audio:\n    schemaVersion: 3\nhud:\n    schemaVersion: 1\n    data: 1\n");
   const std::string bad_version =
       File("version.yaml", "audio:\n    schemaVersion: \"3\"\n    data: {}\n");
   const std::string not_mapping = File("list.yaml", "- 1\n- 2\n");
@@ -129,9 +127,7 @@ TEST_F(ZekPrefsTest, CheckReportsEachFile) {
        0},
       {{empty}, empty + ": ok, 0 categories\n", 0},
       {{missing}, missing + ": Couldn't open file: " + missing + "\n", 1},
-      {{broken, good},
-       broken + ": " + broken_error + "\n" + good + ": ok, 2 categories\n",
-       1},
+      {{broken, good}, broken + ": " + broken_error + "\n" + good + ": ok, 2 categories\n", 1},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.files.front());
@@ -171,7 +167,11 @@ TEST_F(ZekPrefsTest, ConvertWritesYamlAsThePluginSaves) {
 TEST_F(ZekPrefsTest, ConvertRendersJsonFromEachFormat) {
   const std::string kObject = "{\n  \"a\": {\n    \"b\": [\n      1,\n      \"x\"\n    ]\n  }\n}\n";
   // {"a": {"b": [1, "x"]}} as MessagePack.
-  const std::string msgpack("\x81\xa1" "a\x81\xa1" "b\x92\x01\xa1x", 10);
+  const std::string msgpack(
+      "\x81\xa1"
+      "a\x81\xa1"
+      "b\x92\x01\xa1x",
+      10);
   struct Case {
     std::string name;
     std::vector<std::string> args;
@@ -183,11 +183,14 @@ TEST_F(ZekPrefsTest, ConvertRendersJsonFromEachFormat) {
       {"yml by extension", {"--to", "json", File("p.yml", "a: {b: [1, x]}\n")}, "", kObject},
       {"msgpack by extension", {"--to", "json", File("p.msgpack", msgpack)}, "", kObject},
       {"msgpack from stdin", {"--from", "msgpack", "--to", "json", "-"}, msgpack, kObject},
-      {"json by default", {"--to", "json", File("p.txt", R"({"a":{"b":[1,"x"]}})")}, "",
-       kObject},
-      {"flag beats extension", {"--from", "json", "--to", "json", File("q.yaml", "[2.0]")}, "",
+      {"json by default", {"--to", "json", File("p.txt", R"({"a":{"b":[1,"x"]}})")}, "", kObject},
+      {"flag beats extension",
+       {"--from", "json", "--to", "json", File("q.yaml", "[2.0]")},
+       "",
        "[\n  2.0\n]\n"},
-      {"blob as base64", {"--from", "msgpack", "--to", "json"}, std::string("\xc4\x02\x01\x02", 4),
+      {"blob as base64",
+       {"--from", "msgpack", "--to", "json"},
+       std::string("\xc4\x02\x01\x02", 4),
        "\"AQI=\"\n"},
       {"crlf", {"--to", "json", "--crlf"}, "[1]", "[\r\n  1\r\n]\r\n"},
       {"null", {"--to", "json"}, "", "null\n"},
@@ -211,12 +214,21 @@ TEST_F(ZekPrefsTest, ConvertReportsDecodeErrors) {
     std::string err;
   };
   const Case cases[] = {
-      {"json", {}, "{\"a\" 1}", "Error: Missing a colon after a name of object member. at offset 5.\n"},
-      {"msgpack", {"--from", "msgpack"}, "\x81\x01\x02",
+      {"json",
+       {},
+       "{\"a\" 1}",
+       "Error: Missing a colon after a name of object member. at offset 5.\n"},
+      {"msgpack",
+       {"--from", "msgpack"},
+       "\x81\x01\x02",
        "Invalid MessagePack data at position 2. Map keys must be strings.\n"},
-      {"msgpack extra bytes", {"--from", "msgpack"}, "\x01\x02",
+      {"msgpack extra bytes",
+       {"--from", "msgpack"},
+       "\x01\x02",
        "Invalid MessagePack data. Extra data found at position 1.\n"},
-      {"msgpack cut short", {"--from", "msgpack"}, "\x93\x01",
+      {"msgpack cut short",
+       {"--from", "msgpack"},
+       "\x93\x01",
        "Invalid MessagePack data. The input ends inside a container at position 2.\n"},
       {"missing file", {missing}, "", "Couldn't open file: " + missing + "\n"},
   };

@@ -23,8 +23,7 @@ inline constexpr char kConvertUsage[] =
     "cannot be read or decoded, 2 on a usage error.\n";
 
 // Returns the exit status. `args` are the arguments after "convert".
-int RunConvert(const std::vector<std::string>& args, std::FILE* in, std::FILE* out,
-               std::FILE* err);
+int RunConvert(const std::vector<std::string>& args, std::FILE* in, std::FILE* out, std::FILE* err);
 
 }  // namespace Varn::Tools
 
