@@ -8,7 +8,7 @@ packages=(
   libyaml-dev rapidjson-dev libgtest-dev libgmock-dev libbenchmark-dev
   libcpp-httplib-dev libsqlite3-dev
   # peers measured by the benchmarks
-  nlohmann-json3-dev libyaml-cpp-dev libmsgpack-cxx-dev
+  nlohmann-json3-dev libyaml-cpp-dev libmsgpack-cxx-dev libspdlog-dev
 )
 
 missing=()

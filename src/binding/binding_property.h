@@ -136,14 +136,15 @@ class BindingProperty {
   template <class Fn>
   void ForEachMember(Fn&& fn) {
     using F = std::remove_reference_t<Fn>;
-    VisitMembers(
-        [](void* ctx, std::string_view key, BindingProperty& value) {
-          (*static_cast<F*>(ctx))(key, value);
-        },
-        const_cast<F*>(&fn));
+    VisitMembers([](void* ctx, std::string_view key,
+                    BindingProperty& value) { (*static_cast<F*>(ctx))(key, value); },
+                 const_cast<F*>(&fn));
   }
 
   friend bool operator==(const BindingProperty& a, const BindingProperty& b);
+
+  // The arena shared by this value's tree, null until a record was needed. For diagnostics.
+  const BindingArena* GetArena() const { return arena_; }
 
   // Walks the tree in key and index order.
   void Accept(BindingVisitor& visitor) const;
@@ -162,6 +163,9 @@ class BindingProperty {
  private:
   // Layout and helpers below are the implementation's; see binding_property.cc.
   friend class BindingArena;
+  friend struct BindingPropertyAccess;
+  void EnsureArena();
+  void GrowTo(size_t count);  // REQUIRES: a collection
   using MemberCallback = void (*)(void* ctx, std::string_view key, BindingProperty& value);
   void VisitMembers(MemberCallback callback, void* ctx) const;
   uint64_t payload_ = 0;

@@ -1,0 +1,81 @@
+// BindingArena: what one value tree shares among its nodes. It interns the tree's strings (one
+// counted record per distinct non-empty text) and serves the tree's fixed-size records from its
+// small-block pools. Owned by the tree's root; destroyed only after the tree has released every
+// string and returned every block. Not thread-safe: one tree, one thread at a time.
+#ifndef ZEK_BINDING_BINDING_ARENA_H_
+#define ZEK_BINDING_BINDING_ARENA_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string_view>
+
+#include "binding/binding_block_pools.h"
+#include "binding/binding_property.h"
+
+namespace Varn {
+
+// An interned string record with the link of its hash bucket. Values of kind String and
+// structure keys point at one of these.
+struct BindingInternedString {
+  BindingString string;
+  BindingInternedString* next = nullptr;
+  std::string_view Text() const { return string.text; }
+};
+
+class BindingArena {
+ public:
+  BindingArena();
+  BindingArena(const BindingArena&) = delete;
+  BindingArena& operator=(const BindingArena&) = delete;
+  ~BindingArena();
+
+  // The record every empty string of every tree points at; it is never counted or removed.
+  static BindingInternedString* EmptyString();
+
+  // The record for `text` with its count raised by one, created when missing.
+  // `hash` must be Fnv1a(text).
+  [[nodiscard]] BindingInternedString* Intern(std::string_view text, uint32_t hash);
+  [[nodiscard]] BindingInternedString* Intern(std::string_view text) {
+    return Intern(text, Fnv1a(text));
+  }
+  // The record for `text`, or null; the count is left alone.
+  [[nodiscard]] BindingInternedString* Lookup(std::string_view text, uint32_t hash) const;
+  static void AddRef(BindingInternedString* record) {
+    if (record != EmptyString()) ++record->string.refCount;
+  }
+  // Drops one count; the record goes when none is left.
+  void Release(BindingInternedString* record) {
+    if (record == EmptyString()) return;
+    if (--record->string.refCount == 0) Remove(record);
+  }
+
+  [[nodiscard]] void* AllocateBlock(size_t size) {
+    if (!pools_) CreatePools();
+    return pools_->Allocate(size);
+  }
+  void ReleaseBlock(size_t size, void* block) { pools_->Release(size, block); }
+
+  // For diagnostics and tests.
+  size_t StringCount() const { return stringCount_; }
+  // The count of the record for `text`, 0 when it is not interned.
+  uint32_t RefCount(std::string_view text) const;
+  size_t UsedBlocks(size_t size) const { return pools_ ? pools_->UsedBlocks(size) : 0; }
+  size_t PagesHeld() const { return pools_ ? pools_->PagesHeld() : 0; }
+
+ private:
+  static constexpr size_t kInitialBuckets = 8;
+
+  void CreatePools();
+  void Remove(BindingInternedString* record);
+  void Grow();
+
+  BindingInternedString** buckets_ = nullptr;
+  size_t bucketCount_ = 0;
+  size_t stringCount_ = 0;
+  std::unique_ptr<BindingBlockPools> pools_;
+};
+
+}  // namespace Varn
+
+#endif  // ZEK_BINDING_BINDING_ARENA_H_

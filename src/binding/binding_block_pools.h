@@ -1,0 +1,115 @@
+// BindingBlockPools: the 18 small-block pools of one value arena, for block sizes 4, 8, ..., 72.
+// Each pool starts on a 144-byte page built into the pool, so a small tree needs no page at
+// all, and draws further 4096-byte pages from a BindingPagePool.
+//
+// Page layout: a PageHeader at the page start, then blocks. Block i lies at page + i * size;
+// blocks overlapping the header are never used, so block index 0 can mean "none". A free block
+// holds the 16-bit index of the next free block in its first two bytes. A block outside the
+// built-in page finds its page by clearing the low 12 bits of its address.
+//
+// Not thread-safe: an arena belongs to one tree, used by one thread at a time.
+#ifndef ZEK_BINDING_BINDING_BLOCK_POOLS_H_
+#define ZEK_BINDING_BINDING_BLOCK_POOLS_H_
+
+#include <cstddef>
+#include <cstdint>
+
+#include "binding/binding_page_pool.h"
+
+namespace Varn {
+
+class BindingBlockPools {
+ public:
+  static constexpr size_t kPoolCount = 18;
+  static constexpr size_t kGranule = 4;
+  static constexpr size_t kMaxBlockSize = kPoolCount * kGranule;  // 72
+  static constexpr size_t kBuiltInPageSize = 144;
+
+  struct PageHeader {
+    PageHeader* next;
+    PageHeader* prev;
+    uint16_t pageSize;
+    uint16_t used;
+    uint16_t firstFree;  // 0 when the page is full
+  };
+
+  // The first block index clear of the header for a block size.
+  static constexpr uint16_t FirstUsableIndex(size_t block_size) {
+    return static_cast<uint16_t>((sizeof(PageHeader) + block_size - 1) / block_size);
+  }
+  // The block size that serves a request of `size` bytes (1..72).
+  static constexpr size_t BlockSizeFor(size_t size) {
+    return (size + kGranule - 1) / kGranule * kGranule;
+  }
+
+  explicit BindingBlockPools(BindingPagePool& pages);
+  BindingBlockPools(const BindingBlockPools&) = delete;
+  BindingBlockPools& operator=(const BindingBlockPools&) = delete;
+  // REQUIRES: every block has been released (all 4096-byte pages are back with the page pool).
+  ~BindingBlockPools() = default;
+
+  // A block of at least `size` bytes (1..72), aligned to 8 when the block size is a multiple of 8.
+  // Throws std::bad_alloc when the page pool cannot get a region.
+  [[nodiscard]] void* Allocate(size_t size) {
+    Pool& pool = pools_[(size + kGranule - 1) / kGranule - 1];
+    PageHeader* page = pool.current;
+    if (page == nullptr) page = AddPage(pool);
+    const size_t block_size = pool.blockSize;
+    char* block = reinterpret_cast<char*>(page) + page->firstFree * block_size;
+    uint16_t next;
+    __builtin_memcpy(&next, block, sizeof next);
+    ++page->used;
+    page->firstFree = next;
+    if (next == 0) {
+      pool.current = page->next;
+      if (pool.current != nullptr) pool.current->prev = nullptr;
+      page->next = nullptr;
+    }
+    return block;
+  }
+
+  // Returns a block obtained from Allocate with the same size.
+  void Release(size_t size, void* block) {
+    Pool& pool = pools_[(size + kGranule - 1) / kGranule - 1];
+    char* bytes = static_cast<char*>(block);
+    const bool built_in = bytes >= pool.builtIn && bytes < pool.builtIn + kBuiltInPageSize;
+    PageHeader* page =
+        built_in ? reinterpret_cast<PageHeader*>(pool.builtIn)
+                 : reinterpret_cast<PageHeader*>(reinterpret_cast<uintptr_t>(block) &
+                                                 ~uintptr_t{BindingPagePool::kPageSize - 1});
+    if (page->firstFree == 0) {
+      page->prev = nullptr;
+      page->next = pool.current;
+      if (pool.current != nullptr) pool.current->prev = page;
+      pool.current = page;
+    }
+    __builtin_memcpy(bytes, &page->firstFree, sizeof page->firstFree);
+    page->firstFree =
+        static_cast<uint16_t>((bytes - reinterpret_cast<char*>(page)) / pool.blockSize);
+    if (--page->used == 0 && !built_in) ReturnPage(pool, page);
+  }
+
+  // Blocks handed out and not yet released by the pool that serves `size`.
+  size_t UsedBlocks(size_t size) const;
+  // 4096-byte pages this set holds from the page pool.
+  size_t PagesHeld() const;
+
+ private:
+  struct Pool {
+    PageHeader* current;  // head of the list of pages that still have a free block
+    uint32_t blockSize;
+    uint32_t pagesHeld;
+    alignas(8) char builtIn[kBuiltInPageSize];
+  };
+
+  static PageHeader* Format(void* memory, size_t page_size, size_t block_size);
+  PageHeader* AddPage(Pool& pool);
+  void ReturnPage(Pool& pool, PageHeader* page);
+
+  BindingPagePool& pages_;
+  Pool pools_[kPoolCount];
+};
+
+}  // namespace Varn
+
+#endif  // ZEK_BINDING_BINDING_BLOCK_POOLS_H_

@@ -1,0 +1,818 @@
+#include "binding/binding_property.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <map>
+#include <new>
+#include <stdexcept>
+#include <tuple>
+
+#include "binding/binding_arena.h"
+#include "binding/small_stack.h"
+
+namespace Varn {
+// The records behind the kinds. Named (not anonymous) because the friend accessor below, which
+// has external linkage, holds them in its frames.
+namespace binding_records {
+
+// Element and member walks all run on explicit stacks (SmallStack) instead of recursion, so a
+// tree nested a million levels deep is destroyed, copied, compared and walked like a flat one.
+
+constexpr size_t kMaxElements = 0x0FFFFFFF;
+
+using Type = BindingPropertyType;
+using Blob = std::vector<uint8_t>;
+
+// Element storage comes from the general heap and is moved by realloc: a BindingProperty holds
+// no pointer into itself, so its bytes may be relocated.
+struct CollectionRecord {
+  BindingProperty* data;
+  size_t size;
+  size_t capacity;
+};
+
+// Pool blocks for the structure's tree nodes.
+template <class T>
+struct ArenaAllocator {
+  using value_type = T;
+  BindingArena* arena;
+  explicit ArenaAllocator(BindingArena* a) noexcept : arena(a) {}
+  template <class U>
+  ArenaAllocator(const ArenaAllocator<U>& other) noexcept : arena(other.arena) {}
+  T* allocate(size_t n) {
+    static_assert(sizeof(T) <= BindingBlockPools::kMaxBlockSize, "node must fit a pool block");
+    if (n != 1) throw std::bad_alloc();
+    return static_cast<T*>(arena->AllocateBlock(sizeof(T)));
+  }
+  void deallocate(T* p, size_t) noexcept { arena->ReleaseBlock(sizeof(T), p); }
+  template <class U>
+  bool operator==(const ArenaAllocator<U>& other) const noexcept {
+    return arena == other.arena;
+  }
+};
+
+using Key = BindingInternedString*;
+
+// Byte order of the key texts, as memcmp sees them. Interned records are unique per text within
+// an arena, so equal pointers settle equality without touching the texts.
+struct KeyLess {
+  using is_transparent = void;
+  bool operator()(Key a, Key b) const { return a != b && a->Text() < b->Text(); }
+  bool operator()(Key a, std::string_view b) const { return a->Text() < b; }
+  bool operator()(std::string_view a, Key b) const { return a < b->Text(); }
+};
+
+using Members =
+    std::map<Key, BindingProperty, KeyLess, ArenaAllocator<std::pair<const Key, BindingProperty>>>;
+
+static_assert(sizeof(Blob) <= BindingBlockPools::kMaxBlockSize);
+static_assert(sizeof(CollectionRecord) <= BindingBlockPools::kMaxBlockSize);
+static_assert(sizeof(Members) <= BindingBlockPools::kMaxBlockSize);
+static_assert(sizeof(BindingEnumValue) <= BindingBlockPools::kMaxBlockSize);
+
+}  // namespace binding_records
+
+namespace {
+
+using namespace binding_records;
+
+bool IsContainer(Type type) { return type == Type::Collection || type == Type::Structure; }
+
+const BindingProperty& StaticEmpty() {
+  static const BindingProperty empty;
+  return empty;
+}
+
+}  // namespace
+
+using namespace binding_records;
+
+// Private access to the representation, shared by the tree algorithms below.
+struct BindingPropertyAccess {
+  static BindingInternedString* String(const BindingProperty& v) {
+    return reinterpret_cast<BindingInternedString*>(v.payload_);
+  }
+  static Blob* BlobOf(const BindingProperty& v) { return reinterpret_cast<Blob*>(v.payload_); }
+  static BindingEnumValue* Enum(const BindingProperty& v) {
+    return reinterpret_cast<BindingEnumValue*>(v.payload_);
+  }
+  static CollectionRecord* Collection(const BindingProperty& v) {
+    return reinterpret_cast<CollectionRecord*>(v.payload_);
+  }
+  static Members* Structure(const BindingProperty& v) {
+    return reinterpret_cast<Members*>(v.payload_);
+  }
+  static double Float(const BindingProperty& v) {
+    double d;
+    std::memcpy(&d, &v.payload_, sizeof d);
+    return d;
+  }
+  static void Set(BindingProperty& v, Type type, const void* record) {
+    v.payload_ = reinterpret_cast<uintptr_t>(record);
+    v.type_ = type;
+  }
+  static void MakeChild(BindingProperty& v, BindingArena* arena) {
+    v.arena_ = arena;
+    v.ownsArena_ = 0;
+  }
+  static BindingArena* Arena(const BindingProperty& v) { return v.arena_; }
+  static Type TypeOf(const BindingProperty& v) { return v.type_; }
+
+  // A pending container record of a reset: its kind and the record itself.
+  struct Pending {
+    Type type;
+    uint64_t payload;
+  };
+
+  // Frees a string, blob or enum record; containers are left to the caller.
+  static void ReleaseLeaf(BindingArena* arena, Type type, uint64_t payload) {
+    switch (type) {
+      case Type::String: {
+        // An empty string needs no arena, so a value holding one may have none.
+        auto* record = reinterpret_cast<BindingInternedString*>(payload);
+        if (record != BindingArena::EmptyString()) arena->Release(record);
+        break;
+      }
+      case Type::Blob: {
+        auto* blob = reinterpret_cast<Blob*>(payload);
+        blob->~Blob();
+        arena->ReleaseBlock(sizeof(Blob), blob);
+        break;
+      }
+      case Type::Enum:
+        arena->ReleaseBlock(sizeof(BindingEnumValue), reinterpret_cast<void*>(payload));
+        break;
+      default:
+        break;
+    }
+  }
+
+  // Empties `v`; a container record is queued rather than descended into.
+  static void Detach(BindingProperty& v, SmallStack<Pending>& pending) {
+    if (IsContainer(v.type_)) {
+      pending.push({v.type_, v.payload_});
+    } else {
+      ReleaseLeaf(v.arena_, v.type_, v.payload_);
+    }
+    v.type_ = Type::Empty;
+    v.payload_ = 0;
+  }
+
+  static void Reset(BindingProperty& v) {
+    if (!IsContainer(v.type_)) {
+      ReleaseLeaf(v.arena_, v.type_, v.payload_);
+      v.type_ = Type::Empty;
+      v.payload_ = 0;
+      return;
+    }
+    BindingArena* arena = v.arena_;
+    SmallStack<Pending> pending;
+    Detach(v, pending);
+    while (!pending.empty()) {
+      const Pending item = pending.pop();
+      if (item.type == Type::Collection) {
+        auto* record = reinterpret_cast<CollectionRecord*>(item.payload);
+        for (size_t i = 0; i < record->size; ++i) Detach(record->data[i], pending);
+        for (size_t i = 0; i < record->size; ++i) record->data[i].~BindingProperty();
+        std::free(record->data);
+        arena->ReleaseBlock(sizeof(CollectionRecord), record);
+      } else {
+        auto* members = reinterpret_cast<Members*>(item.payload);
+        for (auto& [key, value] : *members) {
+          arena->Release(key);
+          Detach(value, pending);
+        }
+        members->~Members();
+        arena->ReleaseBlock(sizeof(Members), members);
+      }
+    }
+  }
+
+  // Builds the record of `src` into `dst` (Empty, in `arena`). Children that are containers are
+  // queued as pairs; leaves are copied at once. Every step leaves `dst` a valid tree, so an
+  // allocation failure part way only leaves a partial copy to be reset.
+  struct CopyPair {
+    BindingProperty* dst;
+    const BindingProperty* src;
+  };
+
+  static BindingInternedString* CopyString(BindingArena* arena, BindingInternedString* record,
+                                           bool same_arena) {
+    if (same_arena || record == BindingArena::EmptyString()) {
+      BindingArena::AddRef(record);
+      return record;
+    }
+    return arena->Intern(record->Text(), record->string.hash);
+  }
+
+  static void CopyNode(BindingProperty& dst, const BindingProperty& src, BindingArena* arena,
+                       bool same_arena, SmallStack<CopyPair>& queue) {
+    switch (src.type_) {
+      case Type::Empty:
+      case Type::Bool:
+      case Type::Signed:
+      case Type::Unsigned:
+      case Type::Float:
+        dst.payload_ = src.payload_;
+        dst.type_ = src.type_;
+        return;
+      case Type::String:
+        Set(dst, Type::String, CopyString(arena, String(src), same_arena));
+        return;
+      case Type::Blob: {
+        void* block = arena->AllocateBlock(sizeof(Blob));
+        try {
+          Set(dst, Type::Blob, new (block) Blob(*BlobOf(src)));
+        } catch (...) {
+          arena->ReleaseBlock(sizeof(Blob), block);
+          throw;
+        }
+        return;
+      }
+      case Type::Enum:
+        Set(dst, Type::Enum,
+            new (arena->AllocateBlock(sizeof(BindingEnumValue))) BindingEnumValue(*Enum(src)));
+        return;
+      case Type::Collection: {
+        const CollectionRecord* from = Collection(src);
+        void* block = arena->AllocateBlock(sizeof(CollectionRecord));
+        BindingProperty* data = nullptr;
+        if (from->size != 0) {
+          data = static_cast<BindingProperty*>(std::malloc(from->size * sizeof(BindingProperty)));
+          if (data == nullptr) {
+            arena->ReleaseBlock(sizeof(CollectionRecord), block);
+            throw std::bad_alloc();
+          }
+        }
+        for (size_t i = 0; i < from->size; ++i) MakeChild(*new (&data[i]) BindingProperty, arena);
+        Set(dst, Type::Collection, new (block) CollectionRecord{data, from->size, from->size});
+        for (size_t i = 0; i < from->size; ++i) {
+          if (IsContainer(from->data[i].type_)) {
+            queue.push({&data[i], &from->data[i]});
+          } else {
+            CopyNode(data[i], from->data[i], arena, same_arena, queue);
+          }
+        }
+        return;
+      }
+      case Type::Structure: {
+        const Members* from = Structure(src);
+        auto* members = new (arena->AllocateBlock(sizeof(Members)))
+            Members(ArenaAllocator<std::pair<const Key, BindingProperty>>(arena));
+        Set(dst, Type::Structure, members);
+        for (const auto& [key, value] : *from) {
+          Key copied = CopyString(arena, key, same_arena);
+          Members::iterator it;
+          try {
+            it = members->emplace_hint(members->end(), std::piecewise_construct,
+                                       std::forward_as_tuple(copied), std::forward_as_tuple());
+          } catch (...) {
+            arena->Release(copied);
+            throw;
+          }
+          MakeChild(it->second, arena);
+          if (IsContainer(value.type_)) {
+            queue.push({&it->second, &value});
+          } else {
+            CopyNode(it->second, value, arena, same_arena, queue);
+          }
+        }
+        return;
+      }
+    }
+  }
+
+  static void CopyTree(BindingProperty& dst, const BindingProperty& src) {
+    BindingArena* arena = dst.arena_;
+    const bool same_arena = arena == src.arena_;
+    SmallStack<CopyPair> queue;
+    CopyNode(dst, src, arena, same_arena, queue);
+    while (!queue.empty()) {
+      const CopyPair pair = queue.pop();
+      CopyNode(*pair.dst, *pair.src, arena, same_arena, queue);
+    }
+  }
+
+  struct EqualPair {
+    const BindingProperty* a;
+    const BindingProperty* b;
+  };
+
+  static bool SameKey(Key a, Key b) {
+    return a == b || (a->string.hash == b->string.hash && a->Text() == b->Text());
+  }
+
+  // Compares the kinds and, for leaves, the payloads; for containers the sizes, queueing the
+  // children.
+  static bool NodeEqual(const BindingProperty& a, const BindingProperty& b,
+                        SmallStack<EqualPair>& queue) {
+    if (a.type_ != b.type_) return false;
+    switch (a.type_) {
+      case Type::Empty:
+        return true;
+      case Type::Bool:
+      case Type::Signed:
+      case Type::Unsigned:
+        return a.payload_ == b.payload_;
+      case Type::Float:
+        return Float(a) == Float(b);
+      case Type::String:
+        return SameKey(String(a), String(b));
+      case Type::Blob:
+        return *BlobOf(a) == *BlobOf(b);
+      case Type::Enum:
+        return *Enum(a) == *Enum(b);
+      case Type::Collection: {
+        const CollectionRecord* x = Collection(a);
+        const CollectionRecord* y = Collection(b);
+        if (x->size != y->size) return false;
+        for (size_t i = 0; i < x->size; ++i) {
+          if (IsContainer(x->data[i].type_)) {
+            if (x->data[i].type_ != y->data[i].type_) return false;
+            queue.push({&x->data[i], &y->data[i]});
+          } else if (!NodeEqual(x->data[i], y->data[i], queue)) {
+            return false;
+          }
+        }
+        return true;
+      }
+      case Type::Structure: {
+        const Members* x = Structure(a);
+        const Members* y = Structure(b);
+        if (x->size() != y->size()) return false;
+        for (auto i = x->begin(), j = y->begin(); i != x->end(); ++i, ++j) {
+          if (!SameKey(i->first, j->first)) return false;
+          if (IsContainer(i->second.type_)) {
+            if (i->second.type_ != j->second.type_) return false;
+            queue.push({&i->second, &j->second});
+          } else if (!NodeEqual(i->second, j->second, queue)) {
+            return false;
+          }
+        }
+        return true;
+      }
+    }
+    return false;
+  }
+
+  static bool Equal(const BindingProperty& a, const BindingProperty& b) {
+    SmallStack<EqualPair> queue;
+    if (!NodeEqual(a, b, queue)) return false;
+    while (!queue.empty()) {
+      const EqualPair pair = queue.pop();
+      if (!NodeEqual(*pair.a, *pair.b, queue)) return false;
+    }
+    return true;
+  }
+
+  // One open container of a walk: where it stands among its children.
+  struct WalkFrame {
+    const BindingProperty* node;
+    size_t index;
+    Members::const_iterator member;
+    bool inChild;
+  };
+
+  // Emits a leaf, or opens a container (its begin call) and queues its frame.
+  static void Enter(const BindingProperty& v, BindingVisitor& visitor,
+                    SmallStack<WalkFrame>& frames) {
+    switch (v.type_) {
+      case Type::Empty:
+        visitor.OnNull();
+        return;
+      case Type::Bool:
+        visitor.OnBool(v.payload_ != 0);
+        return;
+      case Type::Signed:
+        visitor.OnSigned(static_cast<int64_t>(v.payload_));
+        return;
+      case Type::Unsigned:
+        visitor.OnUnsigned(v.payload_);
+        return;
+      case Type::Float:
+        visitor.OnFloat(Float(v));
+        return;
+      case Type::String:
+        visitor.OnString(String(v)->Text());
+        return;
+      case Type::Blob:
+        visitor.OnBlob(std::span<const uint8_t>(BlobOf(v)->data(), BlobOf(v)->size()));
+        return;
+      case Type::Enum:
+        visitor.OnEnum(*Enum(v));
+        return;
+      case Type::Collection:
+        visitor.OnBeginCollection(Collection(v)->size);
+        frames.push({&v, 0, {}, false});
+        return;
+      case Type::Structure:
+        visitor.OnBeginStructure(Structure(v)->size());
+        frames.push({&v, 0, Structure(v)->cbegin(), false});
+        return;
+    }
+  }
+
+  static void Walk(const BindingProperty& root, BindingVisitor& visitor) {
+    SmallStack<WalkFrame> frames;
+    Enter(root, visitor, frames);
+    while (!frames.empty()) {
+      WalkFrame& frame = frames.top();
+      const BindingProperty* child = nullptr;
+      if (frame.node->type_ == Type::Collection) {
+        const CollectionRecord* record = Collection(*frame.node);
+        if (frame.inChild) {
+          visitor.OnEndElement(frame.index);
+          ++frame.index;
+          frame.inChild = false;
+        }
+        if (frame.index == record->size) {
+          visitor.OnEndCollection();
+          frames.pop();
+          continue;
+        }
+        visitor.OnBeginElement(frame.index);
+        child = &record->data[frame.index];
+      } else {
+        const Members* members = Structure(*frame.node);
+        if (frame.inChild) {
+          visitor.OnEndMember(frame.member->first->Text());
+          ++frame.member;
+          frame.inChild = false;
+        }
+        if (frame.member == members->cend()) {
+          visitor.OnEndStructure();
+          frames.pop();
+          continue;
+        }
+        visitor.OnKey(frame.member->first->Text());
+        child = &frame.member->second;
+      }
+      frame.inChild = true;
+      Enter(*child, visitor, frames);  // may push, so `frame` is not used after this
+    }
+  }
+};
+
+using Access = BindingPropertyAccess;
+
+BindingProperty::BindingProperty() = default;
+
+BindingProperty::~BindingProperty() {
+  if (type_ != Type::Empty) Access::Reset(*this);
+  if (ownsArena_ && arena_ != nullptr) delete arena_;
+}
+
+BindingProperty::BindingProperty(const BindingProperty& other) { *this = other; }
+
+BindingProperty& BindingProperty::operator=(const BindingProperty& other) {
+  if (this == &other) return *this;
+  if (!IsContainer(other.type_) && other.type_ != Type::String && other.type_ != Type::Blob &&
+      other.type_ != Type::Enum) {
+    const uint64_t payload = other.payload_;
+    const Type type = other.type_;
+    Reset();
+    payload_ = payload;
+    type_ = type;
+    return *this;
+  }
+  EnsureArena();
+  // The copy is built beside this value and swapped in only when complete, so `other` may lie
+  // inside this tree or contain it.
+  BindingProperty copy;
+  Access::MakeChild(copy, arena_);
+  Access::CopyTree(copy, other);
+  Reset();
+  payload_ = copy.payload_;
+  type_ = copy.type_;
+  copy.type_ = Type::Empty;
+  copy.payload_ = 0;
+  return *this;
+}
+
+BindingProperty::BindingProperty(BindingProperty&& other) noexcept {
+  if (other.ownsArena_) {
+    payload_ = other.payload_;
+    arena_ = other.arena_;
+    type_ = other.type_;
+    other.payload_ = 0;
+    other.arena_ = nullptr;
+    other.type_ = Type::Empty;
+    return;
+  }
+  *this = static_cast<const BindingProperty&>(other);
+  other.Reset();
+}
+
+BindingProperty& BindingProperty::operator=(BindingProperty&& other) noexcept {
+  if (this == &other) return *this;
+  if (ownsArena_ && other.ownsArena_) {
+    std::swap(payload_, other.payload_);
+    std::swap(arena_, other.arena_);
+    std::swap(type_, other.type_);
+    other.Reset();
+    return *this;
+  }
+  if (other.type_ == Type::Empty) {
+    Reset();
+    return *this;
+  }
+  EnsureArena();
+  BindingProperty copy;
+  Access::MakeChild(copy, arena_);
+  Access::CopyTree(copy, other);
+  // `other` first: it may lie inside this tree, which the next reset destroys.
+  other.Reset();
+  Reset();
+  payload_ = copy.payload_;
+  type_ = copy.type_;
+  copy.type_ = Type::Empty;
+  copy.payload_ = 0;
+  return *this;
+}
+
+void BindingProperty::EnsureArena() {
+  if (arena_ == nullptr) arena_ = new BindingArena();
+}
+
+void BindingProperty::Reset() {
+  if (type_ != Type::Empty) Access::Reset(*this);
+}
+
+void BindingProperty::SetBool(bool value) {
+  Reset();
+  payload_ = value ? 1 : 0;
+  type_ = Type::Bool;
+}
+
+void BindingProperty::SetSigned(int64_t value) {
+  Reset();
+  payload_ = static_cast<uint64_t>(value);
+  type_ = Type::Signed;
+}
+
+void BindingProperty::SetUnsigned(uint64_t value) {
+  Reset();
+  payload_ = value;
+  type_ = Type::Unsigned;
+}
+
+void BindingProperty::SetFloat(double value) {
+  Reset();
+  std::memcpy(&payload_, &value, sizeof value);
+  type_ = Type::Float;
+}
+
+// The setters below take their record before releasing the old payload: the argument may view
+// this value's own text or bytes, and a refused allocation leaves the old value whole.
+void BindingProperty::SetString(std::string_view text) {
+  BindingInternedString* record = BindingArena::EmptyString();
+  if (!text.empty()) {
+    EnsureArena();
+    record = arena_->Intern(text);
+  }
+  Reset();
+  Access::Set(*this, Type::String, record);
+}
+
+void BindingProperty::SetBlob(std::span<const uint8_t> bytes) {
+  EnsureArena();
+  void* block = arena_->AllocateBlock(sizeof(Blob));
+  Blob* blob;
+  try {
+    blob = new (block) Blob(bytes.begin(), bytes.end());
+  } catch (...) {
+    arena_->ReleaseBlock(sizeof(Blob), block);
+    throw;
+  }
+  Reset();
+  Access::Set(*this, Type::Blob, blob);
+}
+
+void BindingProperty::SetBlob(const std::vector<uint8_t>& bytes) {
+  SetBlob(std::span<const uint8_t>(bytes.data(), bytes.size()));
+}
+
+void BindingProperty::SetBlob(std::vector<uint8_t>&& bytes) {
+  EnsureArena();
+  void* block = arena_->AllocateBlock(sizeof(Blob));
+  Blob* blob = new (block) Blob(std::move(bytes));
+  bytes.clear();
+  Reset();
+  Access::Set(*this, Type::Blob, blob);
+}
+
+void BindingProperty::SetEnum(BindingEnumValue value) {
+  EnsureArena();
+  void* block = arena_->AllocateBlock(sizeof(BindingEnumValue));
+  Reset();
+  Access::Set(*this, Type::Enum, new (block) BindingEnumValue(value));
+}
+
+void BindingProperty::MakeCollection() {
+  if (type_ == Type::Collection) return;
+  EnsureArena();
+  void* block = arena_->AllocateBlock(sizeof(CollectionRecord));
+  Reset();
+  Access::Set(*this, Type::Collection, new (block) CollectionRecord{nullptr, 0, 0});
+}
+
+void BindingProperty::MakeStructure() {
+  if (type_ == Type::Structure) return;
+  EnsureArena();
+  void* block = arena_->AllocateBlock(sizeof(Members));
+  Reset();
+  Access::Set(*this, Type::Structure,
+              new (block) Members(ArenaAllocator<std::pair<const Key, BindingProperty>>(arena_)));
+}
+
+const char* BindingProperty::TypeName(BindingPropertyType type) {
+  static constexpr const char* kNames[] = {"empty",  "bool", "signed", "unsigned",   "float",
+                                           "string", "blob", "enum",   "collection", "structure"};
+  const auto index = static_cast<size_t>(type);
+  return index < std::size(kNames) ? kNames[index] : "";
+}
+
+bool BindingProperty::IsNullOrDefault() const {
+  switch (type_) {
+    case Type::Empty:
+      return true;
+    case Type::Bool:
+    case Type::Signed:
+    case Type::Unsigned:
+      return payload_ == 0;
+    case Type::Float:
+      return Access::Float(*this) == 0.0;
+    case Type::String:
+    case Type::Blob:
+    case Type::Collection:
+    case Type::Structure:
+      return Size() == 0;
+    case Type::Enum:
+      return Access::Enum(*this)->value == 0;
+  }
+  return true;
+}
+
+size_t BindingProperty::Size() const {
+  switch (type_) {
+    case Type::Empty:
+      return 0;
+    case Type::String:
+      return Access::String(*this)->string.text.size();
+    case Type::Blob:
+      return Access::BlobOf(*this)->size();
+    case Type::Collection:
+      return Access::Collection(*this)->size;
+    case Type::Structure:
+      return Access::Structure(*this)->size();
+    default:
+      return 1;
+  }
+}
+
+bool BindingProperty::GetBool(bool def) const { return type_ == Type::Bool ? payload_ != 0 : def; }
+
+int64_t BindingProperty::GetSigned(int64_t def) const {
+  return type_ == Type::Signed ? static_cast<int64_t>(payload_) : def;
+}
+
+uint64_t BindingProperty::GetUnsigned(uint64_t def) const {
+  return type_ == Type::Unsigned ? payload_ : def;
+}
+
+double BindingProperty::GetFloat(double def) const {
+  return type_ == Type::Float ? Access::Float(*this) : def;
+}
+
+std::string_view BindingProperty::GetString(std::string_view def) const {
+  return type_ == Type::String ? Access::String(*this)->Text() : def;
+}
+
+std::span<const uint8_t> BindingProperty::GetBlob(std::span<const uint8_t> def) const {
+  if (type_ != Type::Blob) return def;
+  const Blob* blob = Access::BlobOf(*this);
+  return std::span<const uint8_t>(blob->data(), blob->size());
+}
+
+BindingEnumValue BindingProperty::GetEnum(BindingEnumValue def) const {
+  return type_ == Type::Enum ? *Access::Enum(*this) : def;
+}
+
+int64_t BindingProperty::GetInteger(int64_t def) const {
+  switch (type_) {
+    case Type::Signed:
+    case Type::Unsigned:
+      return static_cast<int64_t>(payload_);
+    case Type::Float: {
+      // Out-of-range and NaN conversions are undefined in C++; they saturate here instead.
+      const double d = Access::Float(*this);
+      if (d != d) return def;
+      if (d >= 9223372036854775808.0) return std::numeric_limits<int64_t>::max();
+      if (d < -9223372036854775808.0) return std::numeric_limits<int64_t>::min();
+      return static_cast<int64_t>(d);
+    }
+    default:
+      return def;
+  }
+}
+
+void BindingProperty::GrowTo(size_t count) {
+  if (count > kMaxElements) throw std::length_error("BindingProperty collection too long");
+  CollectionRecord* record = Access::Collection(*this);
+  if (count <= record->capacity) return;
+  size_t capacity = record->capacity < 4 ? 4 : record->capacity * 2;
+  if (capacity < count) capacity = count;
+  if (capacity > kMaxElements) capacity = kMaxElements;
+  void* data = std::realloc(static_cast<void*>(record->data), capacity * sizeof(BindingProperty));
+  if (data == nullptr) throw std::bad_alloc();
+  record->data = static_cast<BindingProperty*>(data);
+  record->capacity = capacity;
+}
+
+BindingProperty& BindingProperty::At(size_t index) {
+  MakeCollection();
+  CollectionRecord* record = Access::Collection(*this);
+  if (index < record->size) return record->data[index];
+  if (index >= kMaxElements) throw std::length_error("BindingProperty collection too long");
+  GrowTo(index + 1);
+  while (record->size <= index) {
+    Access::MakeChild(*new (&record->data[record->size]) BindingProperty, arena_);
+    ++record->size;
+  }
+  return record->data[index];
+}
+
+const BindingProperty& BindingProperty::At(size_t index) const {
+  if (type_ != Type::Collection) return StaticEmpty();
+  const CollectionRecord* record = Access::Collection(*this);
+  return index < record->size ? record->data[index] : StaticEmpty();
+}
+
+BindingProperty& BindingProperty::Append() {
+  MakeCollection();
+  return At(Access::Collection(*this)->size);
+}
+
+BindingProperty& BindingProperty::Field(std::string_view name) {
+  MakeStructure();
+  Members* members = Access::Structure(*this);
+  const uint32_t hash = Fnv1a(name);
+  Key key = name.empty() ? BindingArena::EmptyString() : arena_->Lookup(name, hash);
+  Members::iterator hint;
+  if (key != nullptr) {
+    hint = members->lower_bound(key);
+    if (hint != members->end() && hint->first == key) return hint->second;
+    BindingArena::AddRef(key);
+  } else {
+    hint = members->lower_bound(name);
+    key = arena_->Intern(name, hash);
+  }
+  Members::iterator it;
+  try {
+    it = members->emplace_hint(hint, std::piecewise_construct, std::forward_as_tuple(key),
+                               std::forward_as_tuple());
+  } catch (...) {
+    arena_->Release(key);
+    throw;
+  }
+  Access::MakeChild(it->second, arena_);
+  return it->second;
+}
+
+const BindingProperty* BindingProperty::TryFind(std::string_view name) const {
+  if (type_ != Type::Structure) return nullptr;
+  // A text that the arena has never interned cannot be a key of this tree.
+  Key key = name.empty() ? BindingArena::EmptyString() : arena_->Lookup(name, Fnv1a(name));
+  if (key == nullptr) return nullptr;
+  const Members* members = Access::Structure(*this);
+  auto it = members->find(key);
+  return it == members->end() ? nullptr : &it->second;
+}
+
+BindingProperty* BindingProperty::TryFind(std::string_view name) {
+  return const_cast<BindingProperty*>(static_cast<const BindingProperty*>(this)->TryFind(name));
+}
+
+const BindingProperty& BindingProperty::Find(std::string_view name) const {
+  const BindingProperty* member = TryFind(name);
+  return member != nullptr ? *member : StaticEmpty();
+}
+
+void BindingProperty::Reserve(size_t count) {
+  if (count > kMaxElements) throw std::length_error("BindingProperty collection too long");
+  if (type_ == Type::Collection) GrowTo(count);
+}
+
+void BindingProperty::VisitMembers(MemberCallback callback, void* ctx) const {
+  if (type_ != Type::Structure) return;
+  for (auto& [key, value] : *Access::Structure(*this)) {
+    callback(ctx, key->Text(), const_cast<BindingProperty&>(value));
+  }
+}
+
+bool operator==(const BindingProperty& a, const BindingProperty& b) { return Access::Equal(a, b); }
+
+void BindingProperty::Accept(BindingVisitor& visitor) const { Access::Walk(*this, visitor); }
+
+}  // namespace Varn
