@@ -51,12 +51,12 @@ bool IsContainerKind(NativeKind kind) {
 }
 
 // An enumeration stored in 8 bytes carries its value in the low 32 bits.
-int32_t ReadEnum(const void* address, size_t size) {
-  switch (size) {
+int32_t ReadEnum(const void* address, const BindingTypeInfo& type) {
+  switch (type.size) {
     case 1:
-      return At<int8_t>(address);
+      return type.unsignedStorage ? At<uint8_t>(address) : At<int8_t>(address);
     case 2:
-      return At<int16_t>(address);
+      return type.unsignedStorage ? At<uint16_t>(address) : At<int16_t>(address);
     case 4:
       return At<int32_t>(address);
     case 8:
@@ -138,8 +138,7 @@ void ValueToBinding(BindingResult& result, NativeKind kind, const BindingFieldIn
       return;
     case NativeKind::Enum:
       if (field.typeInfo == nullptr) break;
-      out.SetEnum(
-          BindingEnumValue{ReadEnum(address, field.typeInfo->size), field.typeInfo->hashCode});
+      out.SetEnum(BindingEnumValue{ReadEnum(address, *field.typeInfo), field.typeInfo->hashCode});
       return;
     case NativeKind::Struct:
       RecordToBinding(result, address, field.typeInfo, out);
