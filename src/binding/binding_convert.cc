@@ -187,20 +187,13 @@ void RecordToBinding(BindingResult& result, const void* record, const BindingTyp
   for (const BindingFieldInfo& field : type->fields) {
     if (!result.IsOk()) return;
     const void* address = base + field.offset;
-    auto convert = [&](BindingProperty& target) {
-      if (field.converter != nullptr) {
-        field.converter->ToBinding(result, address, target);
-      } else {
-        ValueToBinding(result, field.kind, field, address, target);
-      }
-    };
     if ((field.flags & kBindingFieldOmitIfDefault) == 0) {
-      convert(out.Field(field.name));
+      NativeToBinding(result, field, address, out.Field(field.name));
       continue;
     }
     // Only a finished value tells whether it is default, so it is built aside first.
     BindingProperty value;
-    convert(value);
+    NativeToBinding(result, field, address, value);
     if (result.IsOk() && !value.IsNullOrDefault()) out.Field(field.name) = std::move(value);
   }
 }
@@ -355,6 +348,16 @@ void FromBinding(BindingResult& result, const BindingProperty& value, std::strin
     }
     AssignNative(result, member, field.name, field, type->registry, base + field.offset);
   }
+}
+
+void NativeToBinding(BindingResult& result, const BindingFieldInfo& field, const void* address,
+                     BindingProperty& out) {
+  if (!result.IsOk()) return;
+  if (field.converter != nullptr) {
+    field.converter->ToBinding(result, address, out);
+    return;
+  }
+  ValueToBinding(result, field.kind, field, address, out);
 }
 
 void AssignNative(BindingResult& result, const BindingProperty& value, std::string_view field_name,

@@ -404,6 +404,46 @@ TEST_F(ConvertTest, UnregisteredTypes) {
             "not a structure at all.");
 }
 
+// Values outside any record, as handler arguments and answers are converted.
+TEST_F(ConvertTest, LoneNativeValues) {
+  BindingProperty list;
+  list.At(0).SetString("ERROR");
+  list.At(1).SetSigned(1);
+  std::vector<State> states;
+  BindingResult result;
+  AssignNativeValue(result, list, "states", registry_, states);
+  ASSERT_TRUE(result.IsOk()) << result.ErrorMessage();
+  EXPECT_EQ(states, (std::vector<State>{State::Error, State::Succeeded}));
+
+  std::map<std::string, uint16_t> counts;
+  BindingProperty members;
+  members.Field("a").SetString("7");
+  members.Field("b").SetSigned(70000);
+  AssignNativeValue(result, members, "counts", registry_, counts);
+  EXPECT_EQ(result.ErrorMessage(), "Value 70000 for 'counts' of type uint16 is out of range");
+
+  Session session;
+  BindingResult session_result;
+  AssignNativeValue(session_result, SessionInput(), "session", registry_, session);
+  ASSERT_TRUE(session_result.IsOk()) << session_result.ErrorMessage();
+  EXPECT_EQ(session.accountId, 32u);
+
+  std::vector<Inner> inners = {{1, "one"}, {2, "two"}};
+  BindingProperty out;
+  BindingResult out_result;
+  NativeValueToBinding(out_result, inners, registry_, out);
+  ASSERT_TRUE(out_result.IsOk()) << out_result.ErrorMessage();
+  ASSERT_EQ(out.Size(), 2u);
+  EXPECT_EQ(out.At(1).Find("label").GetString(), "two");
+
+  // A record type nobody registered has no rules to convert by.
+  Unregistered unregistered;
+  BindingResult none;
+  NativeValueToBinding(none, unregistered, registry_, out);
+  EXPECT_EQ(none.ErrorMessage(),
+            "Couldn't convert native value because it's an unregistered structure.");
+}
+
 TEST_F(ConvertTest, FailedResultConvertsNothing) {
   Session session;
   session.profileId = 3;
