@@ -2,7 +2,6 @@
 
 #include <yaml.h>
 
-#include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -11,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "binding/binding_assign.h"
 #include "binding/file_system.h"
 #include "binding/message_format.h"
 
@@ -144,61 +144,26 @@ bool ReadPlainNumber(const char* text, size_t length, BindingProperty& v) {
   return true;
 }
 
-// ---- Scalar rules for tagged numbers (text input only) ----
-// These follow the type registry's string rules for the three types a tag can ask for.
-constexpr std::string_view kIncorrectFormat =
-    "Value %1 for '%2' of type %3 is in an incorrect format";
-constexpr std::string_view kOutOfRange = "Value %1 for '%2' of type %3 is out of range";
+// Tagged numbers go through the type registry's scalar rules, so their messages match every
+// other conversion's.
 constexpr std::string_view kFieldName = "yaml";
 
-bool AssignSignedText(BindingResult& result, const char* text, size_t length, BindingProperty& v) {
-  char* end = nullptr;
-  errno = 0;
-  long long n = std::strtoll(text, &end, 0);
-  if (end != text + length) {
-    result.SetError(FormatMessage(kIncorrectFormat, text, kFieldName, "int64_t"));
-    return false;
+bool TypeTaggedNumber(BindingResult& result, std::string_view tag, std::string_view text,
+                      BindingProperty& v) {
+  BindingProperty input;
+  input.SetString(text);
+  if (tag == kFloatTag) {
+    double d = AssignDouble(result, input, kFieldName, -1.7976931348623157e308,
+                            1.7976931348623157e308, "double");
+    if (result.IsOk()) v.SetFloat(d);
+  } else if (text.starts_with('-')) {
+    int64_t n = AssignSigned(result, input, kFieldName, INT64_MIN, INT64_MAX, "int64_t");
+    if (result.IsOk()) v.SetSigned(n);
+  } else {
+    uint64_t n = AssignUnsigned(result, input, kFieldName, UINT64_MAX, "uint64_t");
+    if (result.IsOk()) v.SetUnsigned(n);
   }
-  if (errno == ERANGE) {
-    result.SetError(FormatMessage(kOutOfRange, text, kFieldName, "int64_t"));
-    return false;
-  }
-  v.SetSigned(static_cast<int64_t>(n));
-  return true;
-}
-
-bool AssignUnsignedText(BindingResult& result, const char* text, size_t length,
-                        BindingProperty& v) {
-  char* end = nullptr;
-  errno = 0;
-  unsigned long long n = std::strtoull(text, &end, 0);
-  if (end != text + length) {
-    result.SetError(FormatMessage(kIncorrectFormat, text, kFieldName, "uint64_t"));
-    return false;
-  }
-  if (errno == ERANGE || text[0] == '-') {
-    result.SetError(FormatMessage(kOutOfRange, text, kFieldName, "uint64_t"));
-    return false;
-  }
-  v.SetUnsigned(static_cast<uint64_t>(n));
-  return true;
-}
-
-bool AssignDoubleText(BindingResult& result, const char* text, size_t length, BindingProperty& v) {
-  char* end = nullptr;
-  errno = 0;
-  double d = std::strtod(text, &end);
-  if (end != text + length) {
-    result.SetError(FormatMessage(kIncorrectFormat, text, kFieldName, "double"));
-    return false;
-  }
-  constexpr double kMax = 1.7976931348623157e308;
-  if (errno == ERANGE || d < -kMax || d > kMax) {
-    result.SetError(FormatMessage(kOutOfRange, text, kFieldName, "double"));
-    return false;
-  }
-  v.SetFloat(d);
-  return true;
+  return result.IsOk();
 }
 
 struct PathStep {
@@ -451,11 +416,8 @@ class YamlReader {
       std::string_view tag(reinterpret_cast<const char*>(s.tag));
       if (tag == kStrTag) {
         v.SetString(view);
-      } else if (tag == kIntTag) {
-        return text[0] == '-' ? AssignSignedText(result_, text, s.length, v)
-                              : AssignUnsignedText(result_, text, s.length, v);
-      } else if (tag == kFloatTag) {
-        return AssignDoubleText(result_, text, s.length, v);
+      } else if (tag == kIntTag || tag == kFloatTag) {
+        return TypeTaggedNumber(result_, tag, view, v);
       } else if (tag == kBoolTag) {
         if (IsTrueWord(view)) {
           v.SetBool(true);
