@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "binding/binding_property.h"
+#include "binding/binding_registry.h"
 #include "plugin/plugin_api_version.h"
 #include "plugin/plugin_name_record.h"
 #include "plugin/route_declaration.h"
@@ -62,6 +63,9 @@ class PluginBase {
     return DeclareRoute(routes_, method, path_template, std::move(handler), call_name);
   }
   const RouteTable& Routes() const { return routes_; }
+  // The plugin's API registry: builtin, frame and plugin types, functions and events.
+  BindingRegistry& Registry() { return registry_; }
+  const BindingRegistry& Registry() const { return registry_; }
 
   // Serves one request addressed to this plugin; never throws.
   void Dispatch(PluginResponse* response, const PluginRequest* request) const noexcept;
@@ -94,6 +98,7 @@ class PluginBase {
   std::mutex serviceProxyMutex_;
 
  private:
+  BindingRegistry registry_;
   RouteTable routes_;
   std::vector<PluginFunctionDescription> functionDescriptions_;
   ApiDescription apiDescription_{};
@@ -109,6 +114,10 @@ class PluginBase {
   // Forwards the process's log to the host once started; destroyed (and so detached) with the
   // plugin, while the host table is still valid.
   std::unique_ptr<LogTarget> logTarget_;
+  // One page of the process's page pool, held for the plugin's life. The pool returns a region to
+  // the system as soon as all its pages are free, and each request builds and drops value trees:
+  // without a page held, every request would reserve a region and release it again.
+  void* pinnedPage_ = nullptr;
   std::atomic<bool> stopping_{false};
 };
 
