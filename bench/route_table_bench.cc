@@ -62,7 +62,9 @@ class BenchPlugin : public PluginBase {
 // A plugin registered through the handshake, as a host sees it.
 struct LoadedPlugin {
   PluginLoadRecord record{PLUGIN_API_VERSION_MAJOR, 0, 0, nullptr, nullptr, nullptr, nullptr};
-  LoadedPlugin() { PluginRegistration::Register(std::make_unique<BenchPlugin>(), &record, "bench"); }
+  LoadedPlugin() {
+    PluginRegistration::Register(std::make_unique<BenchPlugin>(), &record, "bench");
+  }
   ~LoadedPlugin() { record.callbacks->stop(record.context); }
   const PluginFunctionDescription& Function() const { return record.description->functions[0]; }
 };

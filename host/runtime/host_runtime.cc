@@ -218,8 +218,7 @@ void HostRuntime::Route(PluginResponse* response, const PluginRequest* request) 
   if (request == nullptr) return FillHostResponse(response, not_found);
   uint32_t method = request->method <= PLUGIN_METHOD_CALL ? request->method : 0;
   std::string_view function_name =
-      method == PLUGIN_METHOD_CALL && request->functionName != nullptr ? request->functionName
-                                                                       : "";
+      method == PLUGIN_METHOD_CALL && request->functionName != nullptr ? request->functionName : "";
   auto [path, query] = SplitPathAndQuery(request->path != nullptr ? request->path : "");
 
   std::vector<std::string_view> captures;
@@ -329,9 +328,9 @@ int32_t HostRuntime::OpPublishEvent(const PluginHostApi* api, const PluginEvent*
   return PLUGIN_HOST_OK;
 }
 
-int32_t HostRuntime::OpAddEventListener(const PluginHostApi* api, const char* name,
-                                        uint32_t handle, PluginEventCallback callback,
-                                        void* context, uint32_t kind) {
+int32_t HostRuntime::OpAddEventListener(const PluginHostApi* api, const char* name, uint32_t handle,
+                                        PluginEventCallback callback, void* context,
+                                        uint32_t kind) {
   if (name == nullptr || callback == nullptr) return PLUGIN_HOST_OK;
   HostRuntime& self = Of(api);
   self.thread_->Run([&] { self.events_.AddListener(name, handle, callback, context, kind); });

@@ -42,8 +42,8 @@ struct LogLine {
 // A request as an in-process service sees it. Views are valid for the handler call.
 struct ServiceRequest {
   uint32_t method = 0;
-  std::string_view path;   // without the query
-  std::string_view query;  // after "?", undecoded
+  std::string_view path;      // without the query
+  std::string_view query;     // after "?", undecoded
   BindingProperty arguments;  // the named arguments as a structure (Empty when none)
   const PluginRequest* raw = nullptr;
 };
@@ -173,8 +173,7 @@ class HostRuntime {
   static int32_t OpPublishEvent(const PluginHostApi* api, const PluginEvent* event);
   static int32_t OpAddEventListener(const PluginHostApi* api, const char* name, uint32_t handle,
                                     PluginEventCallback callback, void* context, uint32_t kind);
-  static int32_t OpRemoveEventListener(const PluginHostApi* api, const char* name,
-                                       uint32_t handle);
+  static int32_t OpRemoveEventListener(const PluginHostApi* api, const char* name, uint32_t handle);
   static int32_t OpScheduleCallback(const PluginHostApi* api, const char* label,
                                     PluginScheduledCallback callback, void* context,
                                     double delay_seconds, uint32_t reserved);

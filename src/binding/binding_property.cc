@@ -3,12 +3,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
-#include <map>
 #include <new>
 #include <stdexcept>
-#include <tuple>
 
 #include "binding/binding_arena.h"
+#include "binding/binding_member_tree.h"
 #include "binding/small_stack.h"
 
 namespace Varn {
@@ -32,39 +31,9 @@ struct CollectionRecord {
   size_t capacity;
 };
 
-// Pool blocks for the structure's tree nodes.
-template <class T>
-struct ArenaAllocator {
-  using value_type = T;
-  BindingArena* arena;
-  explicit ArenaAllocator(BindingArena* a) noexcept : arena(a) {}
-  template <class U>
-  ArenaAllocator(const ArenaAllocator<U>& other) noexcept : arena(other.arena) {}
-  T* allocate(size_t n) {
-    static_assert(sizeof(T) <= BindingBlockPools::kMaxBlockSize, "node must fit a pool block");
-    if (n != 1) throw std::bad_alloc();
-    return static_cast<T*>(arena->AllocateBlock(sizeof(T)));
-  }
-  void deallocate(T* p, size_t) noexcept { arena->ReleaseBlock(sizeof(T), p); }
-  template <class U>
-  bool operator==(const ArenaAllocator<U>& other) const noexcept {
-    return arena == other.arena;
-  }
-};
-
 using Key = BindingInternedString*;
-
-// Byte order of the key texts, as memcmp sees them. Interned records are unique per text within
-// an arena, so equal pointers settle equality without touching the texts.
-struct KeyLess {
-  using is_transparent = void;
-  bool operator()(Key a, Key b) const { return a != b && a->Text() < b->Text(); }
-  bool operator()(Key a, std::string_view b) const { return a->Text() < b; }
-  bool operator()(std::string_view a, Key b) const { return a < b->Text(); }
-};
-
-using Members =
-    std::map<Key, BindingProperty, KeyLess, ArenaAllocator<std::pair<const Key, BindingProperty>>>;
+using Members = BindingMemberTree;
+using MemberNode = BindingMemberNode;
 
 static_assert(sizeof(Blob) <= BindingBlockPools::kMaxBlockSize);
 static_assert(sizeof(CollectionRecord) <= BindingBlockPools::kMaxBlockSize);
@@ -179,11 +148,15 @@ struct BindingPropertyAccess {
         arena->ReleaseBlock(sizeof(CollectionRecord), record);
       } else {
         auto* members = reinterpret_cast<Members*>(item.payload);
-        for (auto& [key, value] : *members) {
-          arena->Release(key);
-          Detach(value, pending);
+        MemberNode* node = members->first;
+        while (node != nullptr) {
+          MemberNode* next = node->next;
+          arena->Release(node->key);
+          Detach(node->value, pending);
+          node->~MemberNode();
+          arena->ReleaseBlock(sizeof(MemberNode), node);
+          node = next;
         }
-        members->~Members();
         arena->ReleaseBlock(sizeof(Members), members);
       }
     }
@@ -197,17 +170,41 @@ struct BindingPropertyAccess {
     const BindingProperty* src;
   };
 
-  static BindingInternedString* CopyString(BindingArena* arena, BindingInternedString* record,
-                                           bool same_arena) {
-    if (same_arena || record == BindingArena::EmptyString()) {
-      BindingArena::AddRef(record);
-      return record;
+  // Carries string records of the source tree over to the target arena. Within one arena a
+  // record is shared; across arenas a small direct-mapped cache remembers where each source
+  // record went, so the keys that repeat through a tree are looked up in the target only once.
+  class StringCopier {
+   public:
+    StringCopier(BindingArena* target, bool same_arena) : target_(target), sameArena_(same_arena) {}
+    Key Copy(Key record) {
+      if (sameArena_ || record == BindingArena::EmptyString()) {
+        BindingArena::AddRef(record);
+        return record;
+      }
+      Entry& entry = cache_[(reinterpret_cast<uintptr_t>(record) >> 4) * 0x9E3779B97F4A7C15u >>
+                            (64 - kCacheBits)];
+      if (entry.source == record) {
+        BindingArena::AddRef(entry.target);
+        return entry.target;
+      }
+      Key copied = target_->Intern(record->Text(), record->string.hash);
+      entry = {record, copied};
+      return copied;
     }
-    return arena->Intern(record->Text(), record->string.hash);
-  }
+
+   private:
+    static constexpr int kCacheBits = 7;
+    struct Entry {
+      Key source = nullptr;
+      Key target = nullptr;
+    };
+    BindingArena* target_;
+    bool sameArena_;
+    Entry cache_[1 << kCacheBits];
+  };
 
   static void CopyNode(BindingProperty& dst, const BindingProperty& src, BindingArena* arena,
-                       bool same_arena, SmallStack<CopyPair>& queue) {
+                       StringCopier& strings, SmallStack<CopyPair>& queue) {
     switch (src.type_) {
       case Type::Empty:
       case Type::Bool:
@@ -218,7 +215,7 @@ struct BindingPropertyAccess {
         dst.type_ = src.type_;
         return;
       case Type::String:
-        Set(dst, Type::String, CopyString(arena, String(src), same_arena));
+        Set(dst, Type::String, strings.Copy(String(src)));
         return;
       case Type::Blob: {
         void* block = arena->AllocateBlock(sizeof(Blob));
@@ -251,33 +248,40 @@ struct BindingPropertyAccess {
           if (IsContainer(from->data[i].type_)) {
             queue.push({&data[i], &from->data[i]});
           } else {
-            CopyNode(data[i], from->data[i], arena, same_arena, queue);
+            CopyNode(data[i], from->data[i], arena, strings, queue);
           }
         }
         return;
       }
       case Type::Structure: {
         const Members* from = Structure(src);
-        auto* members = new (arena->AllocateBlock(sizeof(Members)))
-            Members(ArenaAllocator<std::pair<const Key, BindingProperty>>(arena));
+        auto* members = new (arena->AllocateBlock(sizeof(Members))) Members();
         Set(dst, Type::Structure, members);
-        for (const auto& [key, value] : *from) {
-          Key copied = CopyString(arena, key, same_arena);
-          Members::iterator it;
+        // Nodes are chained in key order as they are made (and so lie in that order in the
+        // pool pages); the tree shape is built from the chain once it is complete. A failure
+        // part way leaves a chain without a tree, which a reset still frees.
+        MemberNode** tail = &members->first;
+        for (const MemberNode* member = from->first; member != nullptr; member = member->next) {
+          void* block = arena->AllocateBlock(sizeof(MemberNode));
+          Key key;
           try {
-            it = members->emplace_hint(members->end(), std::piecewise_construct,
-                                       std::forward_as_tuple(copied), std::forward_as_tuple());
+            key = strings.Copy(member->key);
           } catch (...) {
-            arena->Release(copied);
+            arena->ReleaseBlock(sizeof(MemberNode), block);
             throw;
           }
-          MakeChild(it->second, arena);
-          if (IsContainer(value.type_)) {
-            queue.push({&it->second, &value});
+          auto* node = new (block) MemberNode{nullptr, nullptr, nullptr, key, BindingProperty(), 1};
+          MakeChild(node->value, arena);
+          *tail = node;
+          tail = &node->next;
+          ++members->count;
+          if (IsContainer(member->value.type_)) {
+            queue.push({&node->value, &member->value});
           } else {
-            CopyNode(it->second, value, arena, same_arena, queue);
+            CopyNode(node->value, member->value, arena, strings, queue);
           }
         }
+        members->BuildFromChain();
         return;
       }
     }
@@ -285,12 +289,12 @@ struct BindingPropertyAccess {
 
   static void CopyTree(BindingProperty& dst, const BindingProperty& src) {
     BindingArena* arena = dst.arena_;
-    const bool same_arena = arena == src.arena_;
+    StringCopier strings(arena, arena == src.arena_);
     SmallStack<CopyPair> queue;
-    CopyNode(dst, src, arena, same_arena, queue);
+    CopyNode(dst, src, arena, strings, queue);
     while (!queue.empty()) {
       const CopyPair pair = queue.pop();
-      CopyNode(*pair.dst, *pair.src, arena, same_arena, queue);
+      CopyNode(*pair.dst, *pair.src, arena, strings, queue);
     }
   }
 
@@ -340,13 +344,14 @@ struct BindingPropertyAccess {
       case Type::Structure: {
         const Members* x = Structure(a);
         const Members* y = Structure(b);
-        if (x->size() != y->size()) return false;
-        for (auto i = x->begin(), j = y->begin(); i != x->end(); ++i, ++j) {
-          if (!SameKey(i->first, j->first)) return false;
-          if (IsContainer(i->second.type_)) {
-            if (i->second.type_ != j->second.type_) return false;
-            queue.push({&i->second, &j->second});
-          } else if (!NodeEqual(i->second, j->second, queue)) {
+        if (x->count != y->count) return false;
+        for (const MemberNode *i = x->first, *j = y->first; i != nullptr;
+             i = i->next, j = j->next) {
+          if (!SameKey(i->key, j->key)) return false;
+          if (IsContainer(i->value.type_)) {
+            if (i->value.type_ != j->value.type_) return false;
+            queue.push({&i->value, &j->value});
+          } else if (!NodeEqual(i->value, j->value, queue)) {
             return false;
           }
         }
@@ -370,7 +375,7 @@ struct BindingPropertyAccess {
   struct WalkFrame {
     const BindingProperty* node;
     size_t index;
-    Members::const_iterator member;
+    const MemberNode* member;
     bool inChild;
   };
 
@@ -404,11 +409,11 @@ struct BindingPropertyAccess {
         return;
       case Type::Collection:
         visitor.OnBeginCollection(Collection(v)->size);
-        frames.push({&v, 0, {}, false});
+        frames.push({&v, 0, nullptr, false});
         return;
       case Type::Structure:
-        visitor.OnBeginStructure(Structure(v)->size());
-        frames.push({&v, 0, Structure(v)->cbegin(), false});
+        visitor.OnBeginStructure(Structure(v)->count);
+        frames.push({&v, 0, Structure(v)->first, false});
         return;
     }
   }
@@ -434,19 +439,18 @@ struct BindingPropertyAccess {
         visitor.OnBeginElement(frame.index);
         child = &record->data[frame.index];
       } else {
-        const Members* members = Structure(*frame.node);
         if (frame.inChild) {
-          visitor.OnEndMember(frame.member->first->Text());
-          ++frame.member;
+          visitor.OnEndMember(frame.member->key->Text());
+          frame.member = frame.member->next;
           frame.inChild = false;
         }
-        if (frame.member == members->cend()) {
+        if (frame.member == nullptr) {
           visitor.OnEndStructure();
           frames.pop();
           continue;
         }
-        visitor.OnKey(frame.member->first->Text());
-        child = &frame.member->second;
+        visitor.OnKey(frame.member->key->Text());
+        child = &frame.member->value;
       }
       frame.inChild = true;
       Enter(*child, visitor, frames);  // may push, so `frame` is not used after this
@@ -622,8 +626,7 @@ void BindingProperty::MakeStructure() {
   EnsureArena();
   void* block = arena_->AllocateBlock(sizeof(Members));
   Reset();
-  Access::Set(*this, Type::Structure,
-              new (block) Members(ArenaAllocator<std::pair<const Key, BindingProperty>>(arena_)));
+  Access::Set(*this, Type::Structure, new (block) Members());
 }
 
 const char* BindingProperty::TypeName(BindingPropertyType type) {
@@ -665,7 +668,7 @@ size_t BindingProperty::Size() const {
     case Type::Collection:
       return Access::Collection(*this)->size;
     case Type::Structure:
-      return Access::Structure(*this)->size();
+      return Access::Structure(*this)->count;
     default:
       return 1;
   }
@@ -756,28 +759,10 @@ BindingProperty& BindingProperty::Append() {
 
 BindingProperty& BindingProperty::Field(std::string_view name) {
   MakeStructure();
-  Members* members = Access::Structure(*this);
-  const uint32_t hash = Fnv1a(name);
-  Key key = name.empty() ? BindingArena::EmptyString() : arena_->Lookup(name, hash);
-  Members::iterator hint;
-  if (key != nullptr) {
-    hint = members->lower_bound(key);
-    if (hint != members->end() && hint->first == key) return hint->second;
-    BindingArena::AddRef(key);
-  } else {
-    hint = members->lower_bound(name);
-    key = arena_->Intern(name, hash);
-  }
-  Members::iterator it;
-  try {
-    it = members->emplace_hint(hint, std::piecewise_construct, std::forward_as_tuple(key),
-                               std::forward_as_tuple());
-  } catch (...) {
-    arena_->Release(key);
-    throw;
-  }
-  Access::MakeChild(it->second, arena_);
-  return it->second;
+  bool inserted;
+  MemberNode* node = Access::Structure(*this)->FindOrInsert(*arena_, name, Fnv1a(name), inserted);
+  if (inserted) Access::MakeChild(node->value, arena_);
+  return node->value;
 }
 
 const BindingProperty* BindingProperty::TryFind(std::string_view name) const {
@@ -785,9 +770,8 @@ const BindingProperty* BindingProperty::TryFind(std::string_view name) const {
   // A text that the arena has never interned cannot be a key of this tree.
   Key key = name.empty() ? BindingArena::EmptyString() : arena_->Lookup(name, Fnv1a(name));
   if (key == nullptr) return nullptr;
-  const Members* members = Access::Structure(*this);
-  auto it = members->find(key);
-  return it == members->end() ? nullptr : &it->second;
+  const MemberNode* node = Access::Structure(*this)->Find(key);
+  return node == nullptr ? nullptr : &node->value;
 }
 
 BindingProperty* BindingProperty::TryFind(std::string_view name) {
@@ -806,8 +790,8 @@ void BindingProperty::Reserve(size_t count) {
 
 void BindingProperty::VisitMembers(MemberCallback callback, void* ctx) const {
   if (type_ != Type::Structure) return;
-  for (auto& [key, value] : *Access::Structure(*this)) {
-    callback(ctx, key->Text(), const_cast<BindingProperty&>(value));
+  for (MemberNode* node = Access::Structure(*this)->first; node != nullptr; node = node->next) {
+    callback(ctx, node->key->Text(), node->value);
   }
 }
 

@@ -56,8 +56,8 @@ class Output {
   }
   // Appends one printf conversion of `value`; false when the C library refuses the conversion.
   template <class T>
-  bool AppendPrintf(const char* spec, T value) {
-    int written = std::snprintf(buffer_ + length_, Room() + 1, spec, value);
+  bool AppendPrintf(const char* printf_format, T value) {
+    int written = std::snprintf(buffer_ + length_, Room() + 1, printf_format, value);
     if (written < 0) return false;
     length_ += std::min(static_cast<size_t>(written), Room());
     return true;
@@ -91,7 +91,7 @@ class Formatter {
   }
 
  private:
-  struct Spec {
+  struct Conversion {
     std::string flags;
     bool has_width = false;
     int width = 0;
@@ -159,7 +159,7 @@ class Formatter {
   bool Placeholder() {
     size_t p = pos_ + 1;
     int number = 0;
-    Spec spec;
+    Conversion conv;
     bool printf_parts = true;
     if (p < format_.size() && format_[p] >= '1' && format_[p] <= '9') {
       number = ReadNumber(format_, p);
@@ -171,15 +171,15 @@ class Formatter {
     }
     if (printf_parts) {
       while (p < format_.size() && kFlags.find(format_[p]) != std::string_view::npos) {
-        if (spec.flags.find(format_[p]) == std::string::npos) spec.flags += format_[p];
+        if (conv.flags.find(format_[p]) == std::string::npos) conv.flags += format_[p];
         ++p;
       }
-      if (!ReadField(p, spec.has_width, spec.width)) return false;
+      if (!ReadField(p, conv.has_width, conv.width)) return false;
       if (p < format_.size() && format_[p] == '.') {
         ++p;
         bool present = false;
-        if (!ReadField(p, present, spec.precision)) return false;
-        spec.has_precision = true;  // "." alone is precision 0, as in printf
+        if (!ReadField(p, present, conv.precision)) return false;
+        conv.has_precision = true;  // "." alone is precision 0, as in printf
       }
       // The caller's length modifier is dropped: the argument's kind decides the width.
       if (p < format_.size() && (format_[p] == 'h' || format_[p] == 'l')) {
@@ -190,47 +190,47 @@ class Formatter {
         ++p;
       }
       if (p < format_.size() && kConversions.find(format_[p]) != std::string_view::npos) {
-        spec.conversion = format_[p++];
+        conv.conversion = format_[p++];
       }
     }
     if (p - pos_ >= kMaxPlaceholderLength) return false;
     const FormatArg* arg = TakeArgument(number);
     if (arg == nullptr) return false;
     pos_ = p;
-    if (spec.conversion == 'n') return true;
-    return Convert(*arg, spec);
+    if (conv.conversion == 'n') return true;
+    return Convert(*arg, conv);
   }
 
-  bool Convert(const FormatArg& arg, Spec& spec) {
+  bool Convert(const FormatArg& arg, Conversion& conv) {
     std::string_view accepted = AcceptedConversions(arg.kind());
-    char conversion = spec.conversion;
+    char conversion = conv.conversion;
     if (conversion == 0 || accepted.find(conversion) == std::string_view::npos) {
       conversion = accepted[0];
     }
-    if (spec.has_width && spec.width < 0) {  // a negative "*" width means left-justified
-      if (spec.flags.find('-') == std::string::npos) spec.flags += '-';
-      spec.width = -spec.width;
+    if (conv.has_width && conv.width < 0) {  // a negative "*" width means left-justified
+      if (conv.flags.find('-') == std::string::npos) conv.flags += '-';
+      conv.width = -conv.width;
     }
-    if (spec.has_precision && spec.precision < 0) spec.has_precision = false;
+    if (conv.has_precision && conv.precision < 0) conv.has_precision = false;
 
     if (arg.kind() == FormatArg::Kind::kText) {
       // Texts are views, not NUL-terminated strings, so they are padded here instead of by
       // snprintf.
       std::string_view text = arg.text();
-      if (spec.has_precision) text = text.substr(0, static_cast<size_t>(spec.precision));
-      size_t pad = spec.has_width && static_cast<size_t>(spec.width) > text.size()
-                       ? static_cast<size_t>(spec.width) - text.size()
+      if (conv.has_precision) text = text.substr(0, static_cast<size_t>(conv.precision));
+      size_t pad = conv.has_width && static_cast<size_t>(conv.width) > text.size()
+                       ? static_cast<size_t>(conv.width) - text.size()
                        : 0;
-      bool left = spec.flags.find('-') != std::string::npos;
+      bool left = conv.flags.find('-') != std::string::npos;
       if (!left) out_.AppendPadding(pad);
       out_.Append(text);
       if (left) out_.AppendPadding(pad);
       return true;
     }
 
-    std::string c_spec = "%" + spec.flags;
-    if (spec.has_width) c_spec += std::to_string(spec.width);
-    if (spec.has_precision) c_spec += "." + std::to_string(spec.precision);
+    std::string c_spec = "%" + conv.flags;
+    if (conv.has_width) c_spec += std::to_string(conv.width);
+    if (conv.has_precision) c_spec += "." + std::to_string(conv.precision);
     bool is_signed_conversion = conversion == 'd' || conversion == 'i';
     switch (arg.kind()) {
       case FormatArg::Kind::kDouble:

@@ -23,6 +23,7 @@ inline constexpr size_t kMaxFormattedLength = 4095;
 // A conversion the kind does not accept is replaced by the default one. Beyond the kinds above,
 // bool is text ("true" / "false", as a reader of a message expects) and a non-text pointer is its
 // address as an unsigned 64-bit number (use "%1$x" for hex). A null const char* prints "(null)".
+// char, short and float promote as in C: a char prints its code unless formatted with "%1$c".
 //
 // A FormatArg refers to the text it was made from without copying; it is meant to live only for
 // the FormatMessage call it is an argument of.

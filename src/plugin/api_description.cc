@@ -13,8 +13,7 @@ void DescribeType(BindingProperty& out, const RouteValueType& type) {
 }  // namespace
 
 std::vector<PluginFunctionDescription> DescribeFunctions(const RouteTable& routes,
-                                                         PluginFunctionEntry entry,
-                                                         void* context) {
+                                                         PluginFunctionEntry entry, void* context) {
   std::vector<PluginFunctionDescription> out;
   out.reserve(routes.Functions().size());
   for (const auto& function : routes.Functions()) {
@@ -44,8 +43,8 @@ BindingProperty DescribeApi(const RouteTable& routes, std::string_view name_spac
       DescribeType(a.Field("type"), param.type);
       a.Field("optional").SetBool(param.optional);
     }
-    f.Field("description").SetString(std::string(MethodName(function->method)) + " " +
-                                     function->pattern.Template());
+    f.Field("description")
+        .SetString(std::string(MethodName(function->method)) + " " + function->pattern.Template());
     f.Field("help").SetString("");
     f.Field("threadSafe").SetBool(false);
     f.Field("async").SetString("");

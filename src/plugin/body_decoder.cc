@@ -53,8 +53,8 @@ bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
-BindingResult Failed(std::string_view format, std::string_view parameter,
-                     std::string_view function, std::string_view message) {
+BindingResult Failed(std::string_view format, std::string_view parameter, std::string_view function,
+                     std::string_view message) {
   return BindingResult::Error(FormatMessage(format, parameter, function, message));
 }
 
@@ -127,23 +127,31 @@ BindingResult DecodeBody(std::string_view content_type, std::span<const uint8_t>
 }
 
 BindingResult DecodeTextValue(std::string_view text, std::string_view parameter,
-                              std::string_view function) {
-  if (!text.empty()) {
-    auto first = static_cast<uint8_t>(text[0]);
-    if ((first >= 0x80 && first <= 0x9F) || (first >= 0xDC && first <= 0xDF)) {
-      return DecodeMsgPack(text, parameter, function, false);
-    }
-  }
+                              std::string_view function, BindingProperty& target) {
+  BindingResult decoded;
+  bool structured = true;
   size_t start = 0;
   while (start < text.size() && IsBlank(text[start])) ++start;
   std::string_view rest = text.substr(start);
-  if (!rest.empty() && (rest[0] == '{' || rest[0] == '[')) {
-    return DecodeJson(text, parameter, function);
+  auto first = text.empty() ? 0 : static_cast<uint8_t>(text[0]);
+  if ((first >= 0x80 && first <= 0x9F) || (first >= 0xDC && first <= 0xDF)) {
+    decoded = DecodeMsgPack(text, parameter, function, false);
+  } else if (!rest.empty() && (rest[0] == '{' || rest[0] == '[')) {
+    decoded = DecodeJson(text, parameter, function);
+  } else if (rest.starts_with("---")) {
+    decoded = DecodeYaml(text, parameter, function);
+  } else {
+    structured = false;
   }
-  if (rest.starts_with("---")) return DecodeYaml(text, parameter, function);
-  BindingResult result;
-  result.value.SetString(text);
-  return result;
+  if (!structured) {
+    target.SetString(text);
+    return decoded;
+  }
+  if (decoded.IsOk()) {
+    target = decoded.value;
+    decoded.value.Reset();
+  }
+  return decoded;
 }
 
 }  // namespace Varn

@@ -24,9 +24,9 @@ BindingResult DecodeBody(std::string_view content_type, std::span<const uint8_t>
 
 // A text without content type: MessagePack when its first byte is 0x80-0x9F or 0xDC-0xDF, JSON
 // when its first non-blank character is "{" or "[", YAML when after blanks it starts with "---",
-// else the text as a string.
+// else the text as a string. The value goes to `target`; a failure leaves it as it was.
 BindingResult DecodeTextValue(std::string_view text, std::string_view parameter,
-                              std::string_view function);
+                              std::string_view function, BindingProperty& target);
 
 }  // namespace Varn
 

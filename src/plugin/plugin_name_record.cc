@@ -25,8 +25,10 @@ std::string GetFullNameFromShortNameAndType(std::string_view short_name, std::st
 }
 
 PluginNameRecord MakePluginNameRecord(std::string_view short_name, std::string_view type) {
-  return {GetFullNameFromShortNameAndType(short_name, type), std::string(short_name),
-          std::string(type), {}};
+  return {GetFullNameFromShortNameAndType(short_name, type),
+          std::string(short_name),
+          std::string(type),
+          {}};
 }
 
 }  // namespace Varn

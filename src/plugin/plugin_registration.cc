@@ -42,8 +42,8 @@ bool PluginRegistration::Register(std::unique_ptr<PluginBase> plugin, PluginLoad
   try {
     if (!Handshake(*plugin, record, short_name)) return false;
   } catch (const std::exception& error) {
-    FrameLog(kFrameLogError, FormatMessage("Registration of %1 failed: %2", short_name,
-                                           error.what()));
+    FrameLog(kFrameLogError,
+             FormatMessage("Registration of %1 failed: %2", short_name, error.what()));
     record->callbacks = nullptr;
     return false;
   } catch (...) {
@@ -88,8 +88,8 @@ void PluginRegistration::BuildDescription(PluginBase& plugin) {
       DescribeFunctions(plugin.routes_, &PluginRegistration::DispatchEntry, &plugin);
   plugin.apiDescription_.functions = plugin.functionDescriptions_.data();
   plugin.apiDescription_.functionCount = plugin.functionDescriptions_.size();
-  BindingProperty help = DescribeApi(plugin.routes_, plugin.namespaceIdentifier_,
-                                     plugin.documentationTags_);
+  BindingProperty help =
+      DescribeApi(plugin.routes_, plugin.namespaceIdentifier_, plugin.documentationTags_);
   BindingProperty::ToBoundary(help, nullptr, plugin.apiDescription_.help);
 }
 
@@ -126,10 +126,14 @@ void PluginRegistration::StopCallback(void* context) {
 void PluginRegistration::MemoryStatsCallback(void*, PluginMemoryStats* stats) {
   if (stats == nullptr) return;
   HeapStatistics heap = ReadHeapStatistics();
-  *stats = PluginMemoryStats{heap.peakLiveBytes,       heap.liveCountAtPeak,
-                             heap.totalBytesAllocated, heap.totalAllocations,
-                             heap.totalBytesFreed,     heap.totalFrees,
-                             0,                        0};
+  *stats = PluginMemoryStats{heap.peakLiveBytes,
+                             heap.liveCountAtPeak,
+                             heap.totalBytesAllocated,
+                             heap.totalAllocations,
+                             heap.totalBytesFreed,
+                             heap.totalFrees,
+                             0,
+                             0};
 }
 
 void PluginRegistration::DispatchEntry(void* context, PluginResponse* response,

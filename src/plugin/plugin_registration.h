@@ -34,8 +34,7 @@ class PluginRegistration {
   static uint8_t StartCallback(void* context, const PluginHostRecord* host);
   static void StopCallback(void* context);
   static void MemoryStatsCallback(void* context, PluginMemoryStats* stats);
-  static void DispatchEntry(void* context, PluginResponse* response,
-                            const PluginRequest* request);
+  static void DispatchEntry(void* context, PluginResponse* response, const PluginRequest* request);
 };
 
 }  // namespace Varn

@@ -117,8 +117,8 @@ void AssignUnsigned(BindingResult& result, const BindingProperty& value, std::st
   switch (value.GetType()) {
     case BindingPropertyType::Signed:
     case BindingPropertyType::Enum: {
-      int64_t v = value.GetType() == BindingPropertyType::Enum ? value.GetEnum().value
-                                                               : value.GetSigned();
+      int64_t v =
+          value.GetType() == BindingPropertyType::Enum ? value.GetEnum().value : value.GetSigned();
       if (v < 0 || static_cast<uint64_t>(v) > max) {
         return result.SetError(FormatMessage(kRange, v, name, type_name));
       }
@@ -201,8 +201,7 @@ void AssignString(BindingResult& result, const BindingProperty& value, std::stri
   out = value.GetString();
 }
 
-void RequireCollection(BindingResult& result, const BindingProperty& value,
-                       std::string_view name) {
+void RequireCollection(BindingResult& result, const BindingProperty& value, std::string_view name) {
   if (!Start(result, value, name)) return;
   if (value.GetType() != BindingPropertyType::Collection) {
     result.SetError(FormatMessage(kNotCollection, name));

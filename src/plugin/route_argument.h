@@ -28,8 +28,7 @@ void AssignDouble(BindingResult& result, const BindingProperty& value, std::stri
                   double min, double max, std::string_view type_name, double& out);
 void AssignString(BindingResult& result, const BindingProperty& value, std::string_view name,
                   std::string& out);
-void RequireCollection(BindingResult& result, const BindingProperty& value,
-                       std::string_view name);
+void RequireCollection(BindingResult& result, const BindingProperty& value, std::string_view name);
 
 template <class T>
 constexpr std::string_view IntegerName() {
@@ -106,8 +105,8 @@ struct RouteArgument<T, std::enable_if_t<std::is_integral_v<T> && !std::is_same_
       if (result.IsOk()) out = static_cast<T>(wide);
     } else {
       uint64_t wide = out;
-      route_argument_internal::AssignUnsigned(result, value, name,
-                                              std::numeric_limits<T>::max(), type_name, wide);
+      route_argument_internal::AssignUnsigned(result, value, name, std::numeric_limits<T>::max(),
+                                              type_name, wide);
       if (result.IsOk()) out = static_cast<T>(wide);
     }
   }
@@ -170,6 +169,13 @@ template <>
 struct RouteReturn<std::string> {
   static void ToValue(BindingResult&, std::string&& value, BindingProperty& out) {
     out.SetString(value);
+  }
+};
+
+template <>
+struct RouteReturn<const char*> {
+  static void ToValue(BindingResult&, const char* value, BindingProperty& out) {
+    out.SetString(value != nullptr ? value : "");
   }
 };
 

@@ -99,7 +99,9 @@ template <class First, class... Rest>
 constexpr bool kTakesContext<std::tuple<First, Rest...>> = std::is_same_v<First, RouteContext&>;
 
 template <class Tuple>
-struct DropFirst;
+struct DropFirst {
+  using Type = std::tuple<>;
+};
 template <class First, class... Rest>
 struct DropFirst<std::tuple<First, Rest...>> {
   using Type = std::tuple<Rest...>;
@@ -109,9 +111,8 @@ template <class F>
 struct Shape {
   using Sig = Signature<std::decay_t<F>>;
   static constexpr bool kContext = kTakesContext<typename Sig::Args>;
-  using Params =
-      std::conditional_t<kContext, typename DropFirst<typename Sig::Args>::Type,
-                         typename Sig::Args>;
+  using Params = std::conditional_t<kContext, typename DropFirst<typename Sig::Args>::Type,
+                                    typename Sig::Args>;
   using Values = typename Native<Params>::Type;
 };
 
@@ -127,6 +128,8 @@ RouteSignature SignatureOf(std::index_sequence<I...>) {
   signature.types = {TypeOf<std::tuple_element_t<I, Values>>()...};
   if constexpr (std::is_void_v<R>) {
     signature.returns = {"void", {}};
+  } else if constexpr (std::is_same_v<R, const char*>) {
+    signature.returns = {"string", {}};
   } else if constexpr (requires { RouteArgument<R>::kTypeName; }) {
     signature.returns = TypeOf<R>();
   }
@@ -139,8 +142,7 @@ RouteHandler MakeHandler(F fn) {
   using Values = typename S::Values;
   constexpr size_t kCount = std::tuple_size_v<Values>;
   return [fn = std::move(fn)](RouteContext& context, const std::vector<RouteParameter>& params,
-                              std::vector<BindingProperty>& values,
-                              const std::vector<uint8_t>& present,
+                              std::span<const BindingProperty* const> values,
                               BindingProperty& result) mutable {
     if (params.size() != kCount || values.size() != kCount) {
       context.Fail(kInternalError, FormatMessage(kArityMismatch, context.Request().functionName,
@@ -150,19 +152,20 @@ RouteHandler MakeHandler(F fn) {
     Values natives{};
     BindingResult status;
     [&]<size_t... I>(std::index_sequence<I...>) {
-      ((present[I] ? RouteArgument<std::tuple_element_t<I, Values>>::Assign(
-                         status, values[I], params[I].name, std::get<I>(natives))
-                   : void()),
+      ((values[I] != nullptr ? RouteArgument<std::tuple_element_t<I, Values>>::Assign(
+                                   status, *values[I], params[I].name, std::get<I>(natives))
+                             : void()),
        ...);
-    }(std::make_index_sequence<kCount>());
+    }
+    (std::make_index_sequence<kCount>());
     if (!status.IsOk()) {
       context.Fail(kBadRequest, status.ErrorMessage());
       return;
     }
     auto call = [&]() -> decltype(auto) {
       if constexpr (S::kContext) {
-        return std::apply([&](auto&... a) -> decltype(auto) { return fn(context, std::move(a)...); },
-                          natives);
+        return std::apply(
+            [&](auto&... a) -> decltype(auto) { return fn(context, std::move(a)...); }, natives);
       } else {
         return std::apply([&](auto&... a) -> decltype(auto) { return fn(std::move(a)...); },
                           natives);

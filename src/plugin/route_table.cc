@@ -1,6 +1,7 @@
 #include "plugin/route_table.h"
 
 #include <algorithm>
+#include <array>
 #include <exception>
 #include <limits>
 #include <span>
@@ -75,18 +76,22 @@ SourceName ParseSourceName(std::string_view name) {
   return parsed;
 }
 
-// Binds one request's values to one function's parameters; the first error wins.
+// Binds one request's values to one function's parameters; the first error wins. Values live as
+// elements of `scratch` (one arena for all of them), the body in a tree of its own; `slots`
+// receives a pointer per parameter, null for those the request did not give.
 class Binder {
  public:
-  Binder(const RouteFunction& function, std::vector<BindingProperty>& values,
-         std::vector<uint8_t>& present)
-      : function_(function), values_(values), present_(present) {}
+  Binder(const RouteFunction& function, BindingProperty& scratch, BindingProperty& body,
+         std::span<const BindingProperty*> slots)
+      : function_(function), scratch_(scratch), body_(body), slots_(slots) {
+    if (!slots.empty()) scratch_.At(slots.size() - 1);  // sized once: element addresses hold
+  }
 
   BindingResult Bind(const PluginRequest& request, std::string_view query,
-                     const std::vector<std::string_view>& captures) {
+                     std::span<const std::string_view> captures) {
     const auto& params = function_.parameters;
     // Named arguments arrive as values already; they only need a matching parameter.
-    for (size_t i = 0; i < request.argumentCount; ++i) {
+    for (size_t i = 0; i < request.argumentCount && request.arguments != nullptr; ++i) {
       const PluginNamedArgument& argument = request.arguments[i];
       std::string_view name = argument.name != nullptr ? argument.name : "";
       BindingProperty* slot = nullptr;
@@ -99,16 +104,15 @@ class Binder {
         return BindingResult::Error(message);
       }
     }
-    auto pairs = SplitQuery(query);
     if (request.body != nullptr && request.bodyLength > 0) {
       for (size_t p = 0; p < params.size(); ++p) {
         if (params[p].location != ParameterLocation::Body) continue;
         std::string_view type = request.contentType != nullptr ? request.contentType : "";
-        BindingResult body = DecodeBody(type, {request.body, request.bodyLength}, params[p].name,
-                                        function_.name);
+        BindingResult body =
+            DecodeBody(type, {request.body, request.bodyLength}, params[p].name, function_.name);
         if (!body.IsOk()) return body;
-        values_[p] = std::move(body.value);
-        present_[p] = 1;
+        body_ = std::move(body.value);
+        slots_[p] = &body_;
         break;
       }
     }
@@ -116,11 +120,13 @@ class Binder {
     for (size_t c = 0; c < captures.size() && c < names.size(); ++c) {
       if (!BindText(names[c], captures[c], ParameterLocation::Path)) return std::move(result_);
     }
-    for (const auto& [name, value] : pairs) {
-      if (!BindText(name, value, ParameterLocation::Query)) return std::move(result_);
+    if (!query.empty()) {
+      for (const auto& [name, value] : SplitQuery(query)) {
+        if (!BindText(name, value, ParameterLocation::Query)) return std::move(result_);
+      }
     }
     for (size_t p = 0; p < params.size(); ++p) {
-      if (!present_[p] && !params[p].optional) {
+      if (slots_[p] == nullptr && !params[p].optional) {
         return BindingResult::Error(FormatMessage(kValueRequired, params[p].name));
       }
     }
@@ -129,9 +135,11 @@ class Binder {
 
  private:
   // Finds where `name` goes. Returns false with the error set; a null slot means the whole
-  // parameter was given already by a source read earlier, which keeps it.
+  // parameter was given already by a source read earlier, which keeps it. `parameter` receives
+  // the parameter's position and `indexed` whether the slot is one element of a list.
   bool Target(std::string_view name, ParameterLocation location, BindingProperty*& slot) {
     slot = nullptr;
+    indexed_ = false;
     SourceName source = ParseSourceName(name);
     size_t p = Find(source.base);
     if (p == kNone || (source.indexed && function_.parameters[p].shape != ValueShape::kList)) {
@@ -143,10 +151,12 @@ class Binder {
     if (param.location != ParameterLocation::Any && param.location != location) {
       return Fail(FormatMessage(kInvalidLocation, name, function_.name));
     }
+    parameter_ = p;
+    BindingProperty& value = scratch_.At(p);
     if (!source.indexed) {
-      if (present_[p]) return true;
-      present_[p] = 1;
-      slot = &values_[p];
+      if (slots_[p] != nullptr) return true;
+      slots_[p] = &value;
+      slot = &value;
       return true;
     }
     size_t index = 0;
@@ -156,31 +166,28 @@ class Binder {
       if (digits) index = index * 10 + static_cast<size_t>(c - '0');
     }
     if (!digits) return Fail(FormatMessage(kIndexFormat, source.index));
-    BindingProperty& list = values_[p];
-    if (!present_[p] && !list.IsEmpty()) list.Reset();
-    list.MakeCollection();
-    // Elements are given in order: an index may name an existing element or the next one.
-    if (index > list.Size() || index > kMaxIndex) {
+    value.MakeCollection();
+    // Elements come in order: an index names an existing element or the next one.
+    if (index > value.Size() || index > kMaxIndex) {
       return Fail(FormatMessage(kIndexRange, source.index));
     }
-    present_[p] = 1;
-    slot = &list.At(index);
+    slots_[p] = &value;
+    slot = &value.At(index);
     indexed_ = true;
     return true;
   }
 
   bool BindText(std::string_view name, std::string_view text, ParameterLocation location) {
     BindingProperty* slot = nullptr;
-    indexed_ = false;
     if (!Target(name, location, slot)) return false;
     if (slot == nullptr) return true;
     if (indexed_) {
       slot->SetString(text);
       return true;
     }
-    size_t p = static_cast<size_t>(slot - values_.data());
+    const RouteParameter& param = function_.parameters[parameter_];
     if (text.empty()) {
-      switch (function_.parameters[p].shape) {
+      switch (param.shape) {
         case ValueShape::kBool:
           slot->SetBool(true);
           return true;
@@ -191,15 +198,14 @@ class Binder {
           slot->MakeCollection();
           return true;
         case ValueShape::kOther:
-          return Fail(FormatMessage(kExpectedValue, function_.parameters[p].name));
+          return Fail(FormatMessage(kExpectedValue, param.name));
       }
     }
-    BindingResult decoded = DecodeTextValue(text, function_.parameters[p].name, function_.name);
+    BindingResult decoded = DecodeTextValue(text, param.name, function_.name, *slot);
     if (!decoded.IsOk()) {
       result_ = std::move(decoded);
       return false;
     }
-    *slot = std::move(decoded.value);
     return true;
   }
 
@@ -218,10 +224,36 @@ class Binder {
   }
 
   const RouteFunction& function_;
-  std::vector<BindingProperty>& values_;
-  std::vector<uint8_t>& present_;
+  BindingProperty& scratch_;
+  BindingProperty& body_;
+  std::span<const BindingProperty*> slots_;
   BindingResult result_;
+  size_t parameter_ = 0;
   bool indexed_ = false;
+};
+
+// Bound values of the calls in progress on this thread. A handler may serve a nested request
+// (a client call into its own plugin), so each nesting depth has its own tree; every tree keeps
+// its arena from call to call.
+class ScratchValues {
+ public:
+  ScratchValues() {
+    thread_local std::vector<std::unique_ptr<BindingProperty>> trees;
+    thread_local size_t depth = 0;
+    depth_ = &depth;
+    if (trees.size() <= depth) trees.push_back(std::make_unique<BindingProperty>());
+    tree_ = trees[depth].get();
+    ++depth;
+  }
+  ~ScratchValues() {
+    tree_->Reset();
+    --*depth_;
+  }
+  BindingProperty& Tree() { return *tree_; }
+
+ private:
+  BindingProperty* tree_;
+  size_t* depth_;
 };
 
 void FillHeaders(PluginResponse* response,
@@ -242,10 +274,14 @@ void FillHeaders(PluginResponse* response,
 RouteFunction& RouteTable::Add(uint32_t method, std::string_view path_template,
                                std::string_view call_name, RouteSignature signature,
                                RouteHandler handler) {
-  auto function = std::make_unique<RouteFunction>(RouteFunction{
-      method, RoutePattern(path_template), FunctionName(method, path_template),
-      std::string(call_name), {}, std::move(signature), std::move(handler),
-      functions_.size()});
+  auto function = std::make_unique<RouteFunction>(RouteFunction{method,
+                                                                RoutePattern(path_template),
+                                                                FunctionName(method, path_template),
+                                                                std::string(call_name),
+                                                                {},
+                                                                std::move(signature),
+                                                                std::move(handler),
+                                                                functions_.size()});
   Index(*function);
   functions_.push_back(std::move(function));
   return *functions_.back();
@@ -271,6 +307,7 @@ void RouteTable::Index(const RouteFunction& function) {
       break;
     }
   }
+  prefixDepths_ |= 1u << std::min(slashes, kIndexDepth);
   prefixed_[std::string(key)].push_back(function.index);
 }
 
@@ -294,7 +331,7 @@ const RouteFunction* RouteTable::Resolve(uint32_t method, std::string_view path,
   }
   const RouteFunction* best = nullptr;
   size_t best_total = 0;
-  std::vector<std::string_view> trial;
+  thread_local std::vector<std::string_view> trial;
   auto consider = [&](const std::vector<size_t>& bucket) {
     for (size_t index : bucket) {
       const RouteFunction& function = *functions_[index];
@@ -315,7 +352,8 @@ const RouteFunction* RouteTable::Resolve(uint32_t method, std::string_view path,
     size_t found = 0;
     for (size_t i = 0; i < path.size() && found <= kIndexDepth; ++i) {
       if (path[i] != '/') continue;
-      ++found;
+      // The key before the (k+1)-th "/" holds k of them; only depths in use are looked up.
+      if ((prefixDepths_ & (1u << found++)) == 0) continue;
       auto it = prefixed_.find(path.substr(0, i));
       if (it != prefixed_.end()) consider(it->second);
     }
@@ -339,7 +377,8 @@ void RouteTable::Dispatch(PluginResponse* response, const PluginRequest* request
       function_name = request->functionName;
     }
     auto [path, query] = SplitPathAndQuery(full_path);
-    std::vector<std::string_view> captures;
+    // Used only until the handler runs, so a nested dispatch may reuse it.
+    thread_local std::vector<std::string_view> captures;
     const RouteFunction* function = Resolve(method, path, function_name, captures);
     if (function == nullptr) {
       FailResponse(response, kNotFound, kInvalidFunction);
@@ -358,9 +397,18 @@ void RouteTable::Dispatch(PluginResponse* response, const PluginRequest* request
                                 header.value != nullptr ? header.value : "");
     }
 
-    std::vector<BindingProperty> values(function->parameters.size());
-    std::vector<uint8_t> present(function->parameters.size(), 0);
-    Binder binder(*function, values, present);
+    constexpr size_t kInlineParameters = 8;
+    size_t count = function->parameters.size();
+    std::array<const BindingProperty*, kInlineParameters> inline_slots{};
+    std::vector<const BindingProperty*> more_slots;
+    std::span<const BindingProperty*> slots(inline_slots.data(), count);
+    if (count > kInlineParameters) {
+      more_slots.assign(count, nullptr);
+      slots = more_slots;
+    }
+    ScratchValues scratch;
+    BindingProperty body;
+    Binder binder(*function, scratch.Tree(), body, slots);
     BindingResult bound = binder.Bind(*request, query, captures);
     if (!bound.IsOk()) {
       FailResponse(response, kBadRequest, bound.ErrorMessage());
@@ -368,7 +416,7 @@ void RouteTable::Dispatch(PluginResponse* response, const PluginRequest* request
     }
     RouteContext context(info);
     BindingProperty result;
-    function->handler(context, function->parameters, values, present, result);
+    function->handler(context, function->parameters, slots, result);
     response->status = context.Status();
     response->encoding = context.Encoding();
     response->resultFlag = context.ResultFlag() ? 1 : 0;

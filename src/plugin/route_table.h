@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -51,15 +52,14 @@ struct RouteSignature {
   RouteValueType returns;
 };
 
-// Runs a handler with the bound values, one per declared parameter; `present` tells which ones
-// the request gave (the others are Empty and the handler's argument keeps its default). It
-// converts them to native arguments; a failed conversion fails `context` and skips the handler.
-// On success `result` holds the handler's answer.
+// Runs a handler with the bound values, one per declared parameter; a null value is one the
+// request did not give, and the handler's argument keeps its default. The values stay valid only
+// until the handler's own code runs: they are converted to native arguments first. A failed
+// conversion fails `context` and skips the handler. On success `result` holds the answer.
 struct RouteParameter;
-using RouteHandler = std::function<void(
-    RouteContext& context, const std::vector<RouteParameter>& parameters,
-    std::vector<BindingProperty>& values, const std::vector<uint8_t>& present,
-    BindingProperty& result)>;
+using RouteHandler =
+    std::function<void(RouteContext& context, const std::vector<RouteParameter>& parameters,
+                       std::span<const BindingProperty* const> values, BindingProperty& result)>;
 
 struct RouteFunction {
   uint32_t method = 0;
@@ -115,6 +115,8 @@ class RouteTable {
   // Templates by the text of their leading whole literal segments (up to kIndexDepth of them),
   // so a path visits only templates that can share its first segments.
   Buckets prefixed_;
+  // Bit k is set when some key of `prefixed_` holds k "/" characters.
+  uint32_t prefixDepths_ = 0;
   // Templates whose literal prefix holds no "/": any path may match them.
   std::vector<size_t> unprefixed_;
 };

@@ -241,6 +241,20 @@ TEST(BindingPropertyTest, LargeStructuresBuiltInAnyOrderStayFindable) {
   }
   std::vector<std::string> keys = Keys(v);
   EXPECT_TRUE(std::is_sorted(keys.begin(), keys.end()));
+
+  // A copy rebuilds the member tree from the ordered members; it must stay searchable and
+  // accept further members anywhere.
+  BindingProperty copy(v);
+  for (int k = 0; k < kCount; k += 89) {
+    EXPECT_EQ(copy.Find("key" + std::to_string(k)).GetSigned(-1), k);
+  }
+  for (int k = kCount; k < kCount + 500; ++k) copy.Field("key" + std::to_string(k)).SetSigned(k);
+  for (int k = 0; k < kCount + 500; k += 83) {
+    EXPECT_EQ(copy.Find("key" + std::to_string(k)).GetSigned(-1), k);
+  }
+  EXPECT_EQ(copy.Size(), static_cast<size_t>(kCount + 500));
+  keys = Keys(copy);
+  EXPECT_TRUE(std::is_sorted(keys.begin(), keys.end()));
 }
 
 TEST(BindingPropertyTest, MakeKindKeepsOnlyTheSameKind) {

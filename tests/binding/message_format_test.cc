@@ -59,6 +59,8 @@ TEST(MessageFormatTest, Placeholders) {
       {"bool is text", FormatMessage("%1 %2", true, false), "true false"},
       {"null text", FormatMessage("%1", static_cast<const char*>(nullptr)), "(null)"},
       {"no arguments", FormatMessage("plain"), "plain"},
+      {"argument list in braces", FormatMessage("%1-%2", {int64_t{-1}, "b"}), "-1-b"},
+      {"char prints its code unless converted with c", FormatMessage("%1 %1$c", 'A'), "65 A"},
       {"trailing percent without arguments", FormatMessage("100%"), "100"},
       {"placeholder of 59 characters", FormatMessage("%1$" + std::string(54, '-') + "5d|", 7),
        "7    |"},

@@ -95,8 +95,7 @@ TEST_F(HostRuntimeTest, RoutesToPluginsThenServicesThenNotFound) {
     SCOPED_TRACE(c.path);
     CallOutcome outcome = runtime_.Call(c.method, c.path);
     EXPECT_EQ(outcome.status, c.status);
-    EXPECT_EQ(c.status == 200 ? std::string(outcome.value.GetString()) : outcome.error,
-              c.expected);
+    EXPECT_EQ(c.status == 200 ? std::string(outcome.value.GetString()) : outcome.error, c.expected);
   }
 }
 

@@ -2,10 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include "binding/heap.h"
-
 #include <memory>
 #include <string>
+
+#include "binding/heap.h"
 
 namespace Varn {
 namespace {
@@ -25,8 +25,9 @@ class ProbePlugin : public PluginBase {
 
   void RegisterApi() override {
     ++probe_.registered;
-    Route(PLUGIN_METHOD_GET, "/probe/v1/items/{id}", [](std::string id) { return id; })
-        .Path("id", "Item id");
+    Route(PLUGIN_METHOD_GET, "/probe/v1/items/{id}", [](std::string id) {
+      return id;
+    }).Path("id", "Item id");
   }
   bool Start() override {
     ++probe_.started;
@@ -55,16 +56,16 @@ TEST(PluginRegistrationTest, AcceptsOnlyCompatibleCores) {
     bool accepted;
   };
   const Case cases[] = {
-      {18, 0, 0, true},  {18, 5, 0, true},  {18, 0, 7, true},   {18, 99, 99, true},
-      {17, 0, 0, false}, {17, 9, 9, false}, {19, 0, 0, false},  {0, 0, 0, false},
+      {18, 0, 0, true},  {18, 5, 0, true},  {18, 0, 7, true},  {18, 99, 99, true},
+      {17, 0, 0, false}, {17, 9, 9, false}, {19, 0, 0, false}, {0, 0, 0, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.major) + "." + std::to_string(c.minor) + "." +
                  std::to_string(c.patch));
     ProbePlugin::Probe probe;
     PluginLoadRecord record = CoreRecord(c.major, c.minor, c.patch);
-    bool accepted = PluginRegistration::Register(std::make_unique<ProbePlugin>(probe), &record,
-                                                 "probe");
+    bool accepted =
+        PluginRegistration::Register(std::make_unique<ProbePlugin>(probe), &record, "probe");
     EXPECT_EQ(accepted, c.accepted);
     if (!c.accepted) {
       EXPECT_TRUE(probe.destroyed);
@@ -80,9 +81,9 @@ TEST(PluginRegistrationTest, AcceptsOnlyCompatibleCores) {
     EXPECT_EQ(record.patch, 0u);
     ASSERT_NE(record.callbacks, nullptr);
     auto* plugin = static_cast<PluginBase*>(record.context);
-    EXPECT_EQ(plugin->CoreVersion().Text(),
-              std::to_string(c.major) + "." + std::to_string(c.minor) + "." +
-                  std::to_string(c.patch));
+    EXPECT_EQ(
+        plugin->CoreVersion().Text(),
+        std::to_string(c.major) + "." + std::to_string(c.minor) + "." + std::to_string(c.patch));
     record.callbacks->stop(record.context);
     EXPECT_TRUE(probe.destroyed);
   }
@@ -189,8 +190,7 @@ TEST(PluginRegistrationTest, StartKeepsTheHostAndReturnsThePluginsAnswer) {
 TEST(PluginRegistrationTest, MemoryStatisticsMoveWithTheHeap) {
   ProbePlugin::Probe probe;
   PluginLoadRecord record = CoreRecord(18, 0, 0);
-  ASSERT_TRUE(
-      PluginRegistration::Register(std::make_unique<ProbePlugin>(probe), &record, "probe"));
+  ASSERT_TRUE(PluginRegistration::Register(std::make_unique<ProbePlugin>(probe), &record, "probe"));
   PluginMemoryStats before{};
   record.callbacks->memoryStats(record.context, &before);
   void* block = HeapAllocate(1000);

@@ -87,13 +87,13 @@ class RouteTableTest : public testing::Test {
     DeclareRoute(table_, PLUGIN_METHOD_GET, "/zek-settings/v1/account/{category}",
                  [](std::string category) { return "account:" + category; })
         .Path("category", "Category name");
-    DeclareRoute(table_, PLUGIN_METHOD_GET, "/zek-settings/v2/{thing}",
-                 [](std::string thing) { return "thing:" + thing; })
-        .Path("thing", "");
+    DeclareRoute(table_, PLUGIN_METHOD_GET, "/zek-settings/v2/{thing}", [](std::string thing) {
+      return "thing:" + thing;
+    }).Path("thing", "");
     DeclareRoute(table_, PLUGIN_METHOD_GET, "/zek-settings/v2/ready", [] { return "ready"; });
-    DeclareRoute(table_, PLUGIN_METHOD_GET, "/files/{+rest}",
-                 [](std::string rest) { return "files:" + rest; })
-        .Path("rest", "");
+    DeclareRoute(table_, PLUGIN_METHOD_GET, "/files/{+rest}", [](std::string rest) {
+      return "files:" + rest;
+    }).Path("rest", "");
     DeclareRoute(table_, PLUGIN_METHOD_PATCH, "/zek-settings/v2/account/{ppType}/{category}",
                  [](std::string type, std::string category, BindingProperty resource) {
                    return FormatMessage("patch:%1/%2:%3", type, category,
@@ -110,10 +110,9 @@ class RouteTableTest : public testing::Test {
         .Query("flag", "")
         .Query("name", "")
         .Query("items", "");
-    DeclareRoute(table_, PLUGIN_METHOD_POST, "/named",
-                 [](int64_t value, std::string label) {
-                   return FormatMessage("named:%1:%2", value, label);
-                 })
+    DeclareRoute(
+        table_, PLUGIN_METHOD_POST, "/named",
+        [](int64_t value, std::string label) { return FormatMessage("named:%1:%2", value, label); })
         .Named("value", "")
         .Any("label", "");
     DeclareRoute(
@@ -124,19 +123,21 @@ class RouteTableTest : public testing::Test {
                  [](std::string a, std::string b) { return "two:" + a + "," + b; })
         .Path("a", "")
         .Path("b", "");
-    DeclareRoute(table_, PLUGIN_METHOD_GET, "/t/{a}/x", [](std::string a) { return "one:" + a; })
-        .Path("a", "");
-    DeclareRoute(table_, PLUGIN_METHOD_GET, "/s/{+a}", [](std::string a) { return "rest:" + a; })
-        .Path("a", "");
-    DeclareRoute(table_, PLUGIN_METHOD_GET, "/s/{a}", [](std::string a) { return "seg:" + a; })
-        .Path("a", "");
+    DeclareRoute(table_, PLUGIN_METHOD_GET, "/t/{a}/x", [](std::string a) {
+      return "one:" + a;
+    }).Path("a", "");
+    DeclareRoute(table_, PLUGIN_METHOD_GET, "/s/{+a}", [](std::string a) {
+      return "rest:" + a;
+    }).Path("a", "");
+    DeclareRoute(table_, PLUGIN_METHOD_GET, "/s/{a}", [](std::string a) {
+      return "seg:" + a;
+    }).Path("a", "");
     DeclareRoute(table_, PLUGIN_METHOD_GET, "/fail", [](RouteContext& context) {
       context.Fail(503, "not now");
       return "ignored";
     });
-    DeclareRoute(table_, PLUGIN_METHOD_GET, "/throw", []() -> std::string {
-      throw std::runtime_error("boom");
-    });
+    DeclareRoute(table_, PLUGIN_METHOD_GET, "/throw",
+                 []() -> std::string { throw std::runtime_error("boom"); });
     DeclareRoute(table_, PLUGIN_METHOD_GET, "/reply", [](RouteContext& context) {
       context.SetReplyText("see other");
       context.SetStatus(201);
@@ -145,9 +146,9 @@ class RouteTableTest : public testing::Test {
       return context.Request().functionName == "GetReply";
     });
     // Declared with fewer parameters than its handler takes.
-    DeclareRoute(table_, PLUGIN_METHOD_GET, "/short/{a}",
-                 [](std::string a, std::string b) { return a + b; })
-        .Path("a", "");
+    DeclareRoute(table_, PLUGIN_METHOD_GET, "/short/{a}", [](std::string a, std::string b) {
+      return a + b;
+    }).Path("a", "");
   }
 
   RouteTable table_;
@@ -202,8 +203,7 @@ TEST_F(RouteTableTest, ResolvesBindsAndAnswers) {
       {5, "/zek-settings/v2/account/Perks/audio", "", "", 400,
        "A value for 'settingsResource' is required."},
       {5, "/zek-settings/v2/account/Perks/audio?settingsResource=1", "", "", 400,
-       "Argument 'settingsResource' for '" + patch_fn +
-           "' was specified in an invalid location."},
+       "Argument 'settingsResource' for '" + patch_fn + "' was specified in an invalid location."},
       {0, "/any", "", "", 200, "any"},
       {1, "/any", "", "", 200, "any"},
       {77, "/any", "", "", 200, "any"},
@@ -244,15 +244,15 @@ TEST_F(RouteTableTest, BindsNamedArgumentsAndCallsByName) {
       {{{"value", SignedCell(5)}, {"label", TextCell("x")}}, 200, "named:5:x"},
       {{{"value", TextCell("12")}}, 200, "named:12:"},
       {{{"bogus", SignedCell(1)}}, 400, "Unknown argument 'bogus' for 'PostNamed'."},
-      {{{"value", TextCell("z")}}, 400,
+      {{{"value", TextCell("z")}},
+       400,
        "Value z for 'value' of type int64 is in an incorrect format"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.expected);
     Outcome outcome = Send(table_, PLUGIN_METHOD_POST, "/named", "", "", c.named);
     EXPECT_EQ(outcome.status, c.status);
-    EXPECT_EQ(c.status == 200 ? std::string(outcome.value.GetString()) : outcome.error,
-              c.expected);
+    EXPECT_EQ(c.status == 200 ? std::string(outcome.value.GetString()) : outcome.error, c.expected);
   }
   // Named arguments come first: a query value of the same name does not replace them.
   EXPECT_EQ(Send(table_, PLUGIN_METHOD_POST, "/named?label=q", "", "", {{"label", TextCell("n")}})
@@ -300,18 +300,16 @@ TEST(RouteTableResolveTest, LiteralWinsWhereverItIsDeclared) {
 // leading segments.
 TEST(RouteTableResolveTest, IndexKeepsEveryCandidate) {
   RouteTable table;
-  const char* templates[] = {"{all}",          "/{+rest}",         "/a{x}",
-                             "/a/b/c/d/{x}",   "/a/b/c/d/e/{x}",   "/a//{x}",
-                             "/a/b/c/{x}/{y}", "/other/{x}"};
+  const char* templates[] = {"{all}",          "/{+rest}", "/a{x}",          "/a/b/c/d/{x}",
+                             "/a/b/c/d/e/{x}", "/a//{x}",  "/a/b/c/{x}/{y}", "/other/{x}"};
   for (const char* t : templates) DeclareRoute(table, PLUGIN_METHOD_GET, t, [] { return 0; });
   struct Case {
     const char* path;
     size_t expected;  // index of the template, or SIZE_MAX for none
   };
   const Case cases[] = {
-      {"abc", 0},        {"/a/b", 1},       {"/ab", 2},       {"/a/b/c/d/x", 3},
-      {"/a/b/c/d/e/x", 4}, {"/a//x", 5},    {"/a/b/c/x/y", 6}, {"/other/", 7},
-      {"", 0},
+      {"abc", 0},   {"/a/b", 1},       {"/ab", 2},     {"/a/b/c/d/x", 3}, {"/a/b/c/d/e/x", 4},
+      {"/a//x", 5}, {"/a/b/c/x/y", 6}, {"/other/", 7}, {"", 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.path);

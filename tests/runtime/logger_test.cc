@@ -58,6 +58,14 @@ TEST_F(LoggerTest, FiltersByLoggerAndTargetSettings) {
   }
 }
 
+TEST_F(LoggerTest, RecordsCarryTheClocksTimeAndTheDefaultPatternExpandsThem) {
+  RecordingLogTarget target;
+  target.Configure(0, 0, 0, kDefaultLogPattern);
+  Log(kLogError, 1, 0, "%c", 'x');
+  ASSERT_EQ(target.lines.size(), 1u);
+  EXPECT_EQ(target.lines[0].line, "2024-03-05T06:07:08.009|  ERROR| DBG| x\n");
+}
+
 TEST_F(LoggerTest, DisabledLoggerDropsEverything) {
   RecordingLogTarget target;
   target.Configure(0, 0, 0, "#M");

@@ -1,0 +1,166 @@
+#include "binding/json_reader.h"
+
+#include <cstring>
+#include <vector>
+
+// clang-format off
+#include "binding/rapidjson_simd.h"  // must precede the RapidJSON headers
+// clang-format on
+#include <rapidjson/error/en.h>
+#include <rapidjson/reader.h>
+
+#include "binding/message_format.h"
+
+namespace Varn {
+namespace {
+
+constexpr std::string_view kParseErrorFormat = "Error: %1 at offset %2.";
+constexpr std::string_view kDepthErrorFormat = "Maximum nesting depth of %1 exceeded at offset %2.";
+
+// The iterative parser keeps RapidJSON's own stack off the machine stack; the depth cap keeps
+// our container stack (and the tree) bounded too.
+constexpr unsigned kParseFlags = rapidjson::kParseIterativeFlag;
+
+// Builds the tree as RapidJSON reports events. `target_` is the value the next scalar fills when
+// the innermost container is a structure (the member named by the last key) or at the root;
+// inside a collection every value is a new element.
+class JsonTreeBuilder {
+ public:
+  explicit JsonTreeBuilder(BindingProperty& root) : target_(&root) { open_.reserve(32); }
+
+  bool depth_exceeded() const { return depth_exceeded_; }
+
+  bool Null() {
+    Target().Reset();
+    return true;
+  }
+  bool Bool(bool value) {
+    Target().SetBool(value);
+    return true;
+  }
+  bool Int(int value) {
+    Target().SetSigned(static_cast<int64_t>(value));
+    return true;
+  }
+  bool Uint(unsigned value) {
+    Target().SetUnsigned(static_cast<uint64_t>(value));
+    return true;
+  }
+  bool Int64(int64_t value) {
+    Target().SetSigned(value);
+    return true;
+  }
+  bool Uint64(uint64_t value) {
+    Target().SetUnsigned(value);
+    return true;
+  }
+  bool Double(double value) {
+    Target().SetFloat(value);
+    return true;
+  }
+  bool RawNumber(const char*, rapidjson::SizeType, bool) { return false; }  // flag never set
+  bool String(const char* text, rapidjson::SizeType length, bool) {
+    Target().SetString(std::string_view(text, length));
+    return true;
+  }
+  bool StartObject() { return Open(false); }
+  bool Key(const char* text, rapidjson::SizeType length, bool) {
+    target_ = &open_.back().value->Field(std::string_view(text, length));
+    return true;
+  }
+  bool EndObject(rapidjson::SizeType) {
+    Close();
+    return true;
+  }
+  bool StartArray() { return Open(true); }
+  bool EndArray(rapidjson::SizeType) {
+    Close();
+    return true;
+  }
+
+ private:
+  struct OpenContainer {
+    BindingProperty* value;
+    bool is_collection;
+  };
+
+  BindingProperty& Target() { return in_collection_ ? open_.back().value->Append() : *target_; }
+
+  bool Open(bool collection) {
+    if (open_.size() >= kJsonMaxDepth) {
+      depth_exceeded_ = true;
+      return false;
+    }
+    BindingProperty& value = Target();
+    if (collection) {
+      value.MakeCollection();
+    } else {
+      value.MakeStructure();
+    }
+    open_.push_back({&value, collection});
+    in_collection_ = collection;
+    return true;
+  }
+
+  void Close() {
+    open_.pop_back();
+    in_collection_ = !open_.empty() && open_.back().is_collection;
+  }
+
+  BindingProperty* target_;
+  // Pointers stay valid: only the innermost container grows, and none of its elements or
+  // members is open while it does.
+  std::vector<OpenContainer> open_;
+  bool in_collection_ = false;
+  bool depth_exceeded_ = false;
+};
+
+bool IsBlank(const char* text) {
+  while (*text == ' ' || *text == '\t' || *text == '\r' || *text == '\n') ++text;
+  return *text == '\0';
+}
+
+BindingResult ParseTerminated(const char* text) {
+  BindingResult result;
+  if (text == nullptr) return result;
+  JsonTreeBuilder builder(result.value);
+  rapidjson::Reader reader;
+  rapidjson::StringStream stream(text);
+  const rapidjson::ParseResult parsed = reader.Parse<kParseFlags>(stream, builder);
+  if (parsed) return result;
+  rapidjson::ParseErrorCode code = parsed.Code();
+  if (code == rapidjson::kParseErrorDocumentEmpty) {
+    // A blank document is an empty value, not a failure.
+    if (IsBlank(text)) {
+      result.value.Reset();
+      return result;
+    }
+    // The iterative parser also says "empty" when the first token cannot start a value ("]",
+    // "}", ",", ":"); the text is not empty, so report what the value parser reports there.
+    code = rapidjson::kParseErrorValueInvalid;
+  }
+  if (builder.depth_exceeded()) {
+    result.SetError(FormatMessage(kDepthErrorFormat, static_cast<uint32_t>(kJsonMaxDepth),
+                                  static_cast<uint64_t>(parsed.Offset())));
+  } else {
+    result.SetError(FormatMessage(kParseErrorFormat, rapidjson::GetParseError_En(code),
+                                  static_cast<uint64_t>(parsed.Offset())));
+  }
+  return result;
+}
+
+}  // namespace
+
+BindingResult ParseJson(const char* text) { return ParseTerminated(text); }
+
+BindingResult ParseJson(const std::string& text) { return ParseTerminated(text.c_str()); }
+
+BindingResult ParseJson(std::string_view text) {
+  if (text.empty()) return BindingResult();
+  if (const void* nul = std::memchr(text.data(), '\0', text.size()); nul != nullptr) {
+    return ParseTerminated(text.data());
+  }
+  return ParseTerminated(std::string(text).c_str());
+}
+
+}  // namespace Varn

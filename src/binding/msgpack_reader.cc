@@ -1,0 +1,409 @@
+#include "binding/msgpack_reader.h"
+
+#include <array>
+#include <bit>
+#include <cstdint>
+#include <span>
+#include <string_view>
+#include <type_traits>
+#include <vector>
+
+#include "binding/message_format.h"
+
+namespace Varn {
+namespace {
+
+constexpr std::string_view kInvalidFormat = "Invalid MessagePack data at position %1.";
+constexpr std::string_view kKeyNotStringFormat =
+    "Invalid MessagePack data at position %1. Map keys must be strings.";
+constexpr std::string_view kTruncated8Format =
+    "Invalid MessagePack data. 8-bit integer value at position %1 is truncated.";
+constexpr std::string_view kTruncated16Format =
+    "Invalid MessagePack data. 16-bit integer value at position %1 is truncated.";
+constexpr std::string_view kTruncated32Format =
+    "Invalid MessagePack data. 32-bit integer value at position %1 is truncated.";
+constexpr std::string_view kTruncated64Format =
+    "Invalid MessagePack data. 64-bit integer value at position %1 is truncated.";
+constexpr std::string_view kStringTruncatedFormat =
+    "Invalid MessagePack data. String of size %1 at position %2 is truncated.";
+constexpr std::string_view kRawTruncatedFormat =
+    "Invalid MessagePack data. Raw bytes of size %1 at position %2 are truncated.";
+constexpr std::string_view kDepthFormat =
+    "Invalid MessagePack data. Maximum nesting depth of %1 exceeded at position %2.";
+
+// What a format byte starts. Multi-byte payloads, lengths and counts are big-endian.
+enum class ByteClass : uint8_t {
+  kFixint,  // 0x00-0x7f and 0xe0-0xff: the byte itself, sign-extended
+  kFixmap,
+  kFixarray,
+  kFixstr,
+  kNil,
+  kFalse,
+  kTrue,
+  kBin8,
+  kBin16,
+  kBin32,
+  kFloat32,
+  kFloat64,
+  kUint8,
+  kUint16,
+  kUint32,
+  kUint64,
+  kInt8,
+  kInt16,
+  kInt32,
+  kInt64,
+  kStr8,
+  kStr16,
+  kStr32,
+  kArray16,
+  kArray32,
+  kMap16,
+  kMap32,
+  kRejected,  // 0xc1 (never used) and the ext family 0xc7-0xc9, 0xd4-0xd8
+};
+
+constexpr std::array<ByteClass, 256> MakeClassTable() {
+  std::array<ByteClass, 256> table{};
+  for (int b = 0; b < 256; ++b) {
+    ByteClass c = ByteClass::kRejected;
+    if (b <= 0x7f || b >= 0xe0) {
+      c = ByteClass::kFixint;
+    } else if (b <= 0x8f) {
+      c = ByteClass::kFixmap;
+    } else if (b <= 0x9f) {
+      c = ByteClass::kFixarray;
+    } else if (b <= 0xbf) {
+      c = ByteClass::kFixstr;
+    }
+    table[b] = c;
+  }
+  table[0xc0] = ByteClass::kNil;
+  table[0xc2] = ByteClass::kFalse;
+  table[0xc3] = ByteClass::kTrue;
+  table[0xc4] = ByteClass::kBin8;
+  table[0xc5] = ByteClass::kBin16;
+  table[0xc6] = ByteClass::kBin32;
+  table[0xca] = ByteClass::kFloat32;
+  table[0xcb] = ByteClass::kFloat64;
+  table[0xcc] = ByteClass::kUint8;
+  table[0xcd] = ByteClass::kUint16;
+  table[0xce] = ByteClass::kUint32;
+  table[0xcf] = ByteClass::kUint64;
+  table[0xd0] = ByteClass::kInt8;
+  table[0xd1] = ByteClass::kInt16;
+  table[0xd2] = ByteClass::kInt32;
+  table[0xd3] = ByteClass::kInt64;
+  table[0xd9] = ByteClass::kStr8;
+  table[0xda] = ByteClass::kStr16;
+  table[0xdb] = ByteClass::kStr32;
+  table[0xdc] = ByteClass::kArray16;
+  table[0xdd] = ByteClass::kArray32;
+  table[0xde] = ByteClass::kMap16;
+  table[0xdf] = ByteClass::kMap32;
+  return table;
+}
+
+constexpr std::array<ByteClass, 256> kClassOf = MakeClassTable();
+
+class MsgPackReader {
+ public:
+  MsgPackReader(const uint8_t* bytes, size_t size) : bytes_(bytes), size_(size) {
+    frames_.reserve(16);
+  }
+
+  // Decodes into result.value; returns the position where decoding stopped.
+  size_t Run(BindingResult& result);
+  bool complete() const { return complete_; }
+
+ private:
+  // An open collection or structure. Maps count keys and values as separate items.
+  struct Frame {
+    BindingProperty* target;
+    uint64_t announced;
+    uint64_t read;
+    uint64_t existing;     // elements a collection already held (a repeated map key)
+    std::string_view key;  // last key read; points into the input
+    bool is_map;
+  };
+
+  // Each Read* checks that the payload is there, records the message of a short read in
+  // error_ and returns false.
+  template <class T>
+  bool ReadInt(T& out);
+  bool ReadBytes(uint64_t length, std::string_view format, const uint8_t*& out);
+  bool ReadLength(ByteClass c, uint64_t& length);
+  bool ReadKey(Frame& frame, ByteClass c);
+  bool ReadValue(BindingProperty& target, ByteClass c);
+  bool Open(BindingProperty& target, bool is_map, uint64_t entries);
+  bool Fail(std::string message) {
+    error_ = std::move(message);
+    return false;
+  }
+
+  const uint8_t* bytes_;
+  size_t size_;
+  size_t pos_ = 0;
+  std::vector<Frame> frames_;
+  std::string error_;
+  bool complete_ = false;
+};
+
+template <class T>
+bool MsgPackReader::ReadInt(T& out) {
+  constexpr size_t kSize = sizeof(T);
+  if (size_ - pos_ < kSize) {
+    constexpr std::string_view kFormat = kSize == 1   ? kTruncated8Format
+                                         : kSize == 2 ? kTruncated16Format
+                                         : kSize == 4 ? kTruncated32Format
+                                                      : kTruncated64Format;
+    return Fail(FormatMessage(kFormat, static_cast<uint64_t>(pos_)));
+  }
+  // Big-endian; the compiler turns the loop into one load and a byte swap.
+  using U = std::make_unsigned_t<T>;
+  U value = 0;
+  for (size_t i = 0; i < kSize; ++i) value = static_cast<U>((value << 8) | bytes_[pos_ + i]);
+  out = static_cast<T>(value);
+  pos_ += kSize;
+  return true;
+}
+
+bool MsgPackReader::ReadBytes(uint64_t length, std::string_view format, const uint8_t*& out) {
+  if (size_ - pos_ < length) {
+    return Fail(FormatMessage(format, length, static_cast<uint64_t>(pos_)));
+  }
+  out = bytes_ + pos_;
+  pos_ += static_cast<size_t>(length);
+  return true;
+}
+
+// The length word of a str or bin, or the count of an array or map.
+bool MsgPackReader::ReadLength(ByteClass c, uint64_t& length) {
+  switch (c) {
+    case ByteClass::kStr8:
+    case ByteClass::kBin8: {
+      uint8_t n;
+      if (!ReadInt(n)) return false;
+      length = n;
+      return true;
+    }
+    case ByteClass::kStr16:
+    case ByteClass::kBin16:
+    case ByteClass::kArray16:
+    case ByteClass::kMap16: {
+      uint16_t n;
+      if (!ReadInt(n)) return false;
+      length = n;
+      return true;
+    }
+    default: {
+      uint32_t n;
+      if (!ReadInt(n)) return false;
+      length = n;
+      return true;
+    }
+  }
+}
+
+bool MsgPackReader::ReadKey(Frame& frame, ByteClass c) {
+  uint64_t length;
+  if (c == ByteClass::kFixstr) {
+    length = bytes_[pos_ - 1] & 0x1f;
+  } else if (c == ByteClass::kStr8 || c == ByteClass::kStr16 || c == ByteClass::kStr32) {
+    if (!ReadLength(c, length)) return false;
+  } else {
+    return Fail(FormatMessage(kKeyNotStringFormat, static_cast<uint64_t>(pos_)));
+  }
+  const uint8_t* text;
+  if (!ReadBytes(length, kStringTruncatedFormat, text)) return false;
+  frame.key = std::string_view(reinterpret_cast<const char*>(text), static_cast<size_t>(length));
+  return true;
+}
+
+bool MsgPackReader::Open(BindingProperty& target, bool is_map, uint64_t entries) {
+  uint64_t existing = 0;
+  if (is_map) {
+    target.MakeStructure();
+  } else {
+    target.MakeCollection();
+    existing = target.Size();
+  }
+  // No storage is reserved from `entries`: the input may announce billions it does not hold.
+  frames_.push_back({&target, is_map ? entries * 2 : entries, 0, existing, {}, is_map});
+  return true;
+}
+
+bool MsgPackReader::ReadValue(BindingProperty& target, ByteClass c) {
+  const uint8_t format_byte = bytes_[pos_ - 1];
+  switch (c) {
+    case ByteClass::kFixint:
+      target.SetSigned(static_cast<int64_t>(static_cast<int8_t>(format_byte)));
+      return true;
+    case ByteClass::kNil:
+      target.Reset();
+      return true;
+    case ByteClass::kFalse:
+    case ByteClass::kTrue:
+      target.SetBool(c == ByteClass::kTrue);
+      return true;
+    case ByteClass::kUint8: {
+      uint8_t v;
+      if (!ReadInt(v)) return false;
+      target.SetUnsigned(static_cast<uint64_t>(v));
+      return true;
+    }
+    case ByteClass::kUint16: {
+      uint16_t v;
+      if (!ReadInt(v)) return false;
+      target.SetUnsigned(static_cast<uint64_t>(v));
+      return true;
+    }
+    case ByteClass::kUint32: {
+      uint32_t v;
+      if (!ReadInt(v)) return false;
+      target.SetUnsigned(static_cast<uint64_t>(v));
+      return true;
+    }
+    case ByteClass::kUint64: {
+      uint64_t v;
+      if (!ReadInt(v)) return false;
+      target.SetUnsigned(v);
+      return true;
+    }
+    case ByteClass::kInt8: {
+      int8_t v;
+      if (!ReadInt(v)) return false;
+      target.SetSigned(static_cast<int64_t>(v));
+      return true;
+    }
+    case ByteClass::kInt16: {
+      int16_t v;
+      if (!ReadInt(v)) return false;
+      target.SetSigned(static_cast<int64_t>(v));
+      return true;
+    }
+    case ByteClass::kInt32: {
+      int32_t v;
+      if (!ReadInt(v)) return false;
+      target.SetSigned(static_cast<int64_t>(v));
+      return true;
+    }
+    case ByteClass::kInt64: {
+      int64_t v;
+      if (!ReadInt(v)) return false;
+      target.SetSigned(v);
+      return true;
+    }
+    case ByteClass::kFloat32: {
+      uint32_t bits;
+      if (!ReadInt(bits)) return false;
+      target.SetFloat(static_cast<double>(std::bit_cast<float>(bits)));
+      return true;
+    }
+    case ByteClass::kFloat64: {
+      uint64_t bits;
+      if (!ReadInt(bits)) return false;
+      target.SetFloat(std::bit_cast<double>(bits));
+      return true;
+    }
+    case ByteClass::kFixstr:
+    case ByteClass::kStr8:
+    case ByteClass::kStr16:
+    case ByteClass::kStr32: {
+      uint64_t length = format_byte & 0x1f;
+      if (c != ByteClass::kFixstr && !ReadLength(c, length)) return false;
+      const uint8_t* text;
+      if (!ReadBytes(length, kStringTruncatedFormat, text)) return false;
+      target.SetString(
+          std::string_view(reinterpret_cast<const char*>(text), static_cast<size_t>(length)));
+      return true;
+    }
+    case ByteClass::kBin8:
+    case ByteClass::kBin16:
+    case ByteClass::kBin32: {
+      uint64_t length;
+      if (!ReadLength(c, length)) return false;
+      const uint8_t* data;
+      if (!ReadBytes(length, kRawTruncatedFormat, data)) return false;
+      target.SetBlob(std::span<const uint8_t>(data, static_cast<size_t>(length)));
+      return true;
+    }
+    case ByteClass::kFixarray:
+    case ByteClass::kFixmap:
+    case ByteClass::kArray16:
+    case ByteClass::kArray32:
+    case ByteClass::kMap16:
+    case ByteClass::kMap32: {
+      if (frames_.size() >= kMsgPackMaxDepth) {
+        return Fail(FormatMessage(kDepthFormat, static_cast<uint32_t>(kMsgPackMaxDepth),
+                                  static_cast<uint64_t>(pos_)));
+      }
+      const bool is_map =
+          c == ByteClass::kFixmap || c == ByteClass::kMap16 || c == ByteClass::kMap32;
+      uint64_t entries = format_byte & 0x0f;
+      if (c != ByteClass::kFixarray && c != ByteClass::kFixmap && !ReadLength(c, entries)) {
+        return false;
+      }
+      return Open(target, is_map, entries);
+    }
+    case ByteClass::kRejected:
+      break;
+  }
+  return Fail(FormatMessage(kInvalidFormat, static_cast<uint64_t>(pos_)));
+}
+
+size_t MsgPackReader::Run(BindingResult& result) {
+  bool root_pending = true;
+  while (pos_ < size_) {
+    BindingProperty* target;
+    Frame* key_frame = nullptr;
+    if (frames_.empty()) {
+      if (!root_pending) break;
+      root_pending = false;
+      target = &result.value;
+    } else {
+      Frame& frame = frames_.back();
+      if (frame.read == frame.announced) {
+        frames_.pop_back();
+        continue;
+      }
+      const uint64_t index = frame.read++;
+      if (!frame.is_map) {
+        // Placing by index lets a repeated map key write a nested array over the earlier one.
+        target = index < frame.existing ? &frame.target->At(static_cast<size_t>(index))
+                                        : &frame.target->Append();
+      } else if (index & 1) {
+        target = &frame.target->Field(frame.key);
+      } else {
+        key_frame = &frame;
+        target = nullptr;
+      }
+    }
+    const ByteClass c = kClassOf[bytes_[pos_++]];
+    const bool ok = key_frame != nullptr ? ReadKey(*key_frame, c) : ReadValue(*target, c);
+    if (!ok) {
+      result.SetError(error_);
+      return pos_;
+    }
+  }
+  // The value is whole when the root was read and every container got all it announced.
+  complete_ = !root_pending;
+  for (const Frame& frame : frames_) {
+    if (frame.read != frame.announced) complete_ = false;
+  }
+  return pos_;
+}
+
+}  // namespace
+
+BindingResult ParseMsgPack(const void* bytes, size_t size, size_t* consumed, bool* complete) {
+  BindingResult result;
+  if (bytes == nullptr) size = 0;
+  MsgPackReader reader(static_cast<const uint8_t*>(bytes), size);
+  const size_t stop = reader.Run(result);
+  if (consumed != nullptr) *consumed = stop;
+  if (complete != nullptr) *complete = result.IsOk() && reader.complete();
+  return result;
+}
+
+}  // namespace Varn

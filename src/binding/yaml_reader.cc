@@ -1,0 +1,575 @@
+#include "binding/yaml_reader.h"
+
+#include <yaml.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "binding/file_system.h"
+#include "binding/message_format.h"
+
+namespace Varn {
+namespace {
+
+constexpr std::string_view kStrTag = "tag:yaml.org,2002:str";
+constexpr std::string_view kIntTag = "tag:yaml.org,2002:int";
+constexpr std::string_view kFloatTag = "tag:yaml.org,2002:float";
+constexpr std::string_view kBoolTag = "tag:yaml.org,2002:bool";
+
+constexpr std::string_view kMultiDocument = "Multi-document YAML is not supported.";
+constexpr std::string_view kInvalidKey =
+    "Invalid mapping key. Only string scalar keys are allowed. At line: %1 col: %2";
+constexpr std::string_view kDuplicateAnchor =
+    "Duplicate occurrence of anchor \"%1\". At line: %2 col: %3";
+constexpr std::string_view kUnexpectedSequence =
+    "Unexpected start of sequence. At line: %1 col: %2";
+constexpr std::string_view kUnexpectedMapping = "Unexpected start of mapping. At line: %1 col: %2";
+constexpr std::string_view kCyclicAlias =
+    "Cannot deserialize cyclic aliases. Alias \"%1\". At line: %2 col: %3";
+constexpr std::string_view kUndefinedAlias =
+    "Undefined alias encountered: \"%1\". At line: %2 col: %3";
+constexpr std::string_view kParserError = "YAML parser error: %1. At line: %2 col: %3";
+constexpr std::string_view kUnsupportedTag = "Unsupported YAML tag '%1'.";
+constexpr std::string_view kTooDeep = "Maximum nesting depth of 1000 exceeded. At line: %1 col: %2";
+constexpr std::string_view kTooManyAliasNodes =
+    "Aliases copy more than 1000000 nodes. Alias \"%1\". At line: %2 col: %3";
+
+// Whole-text word lists, case-sensitive.
+bool IsNullWord(std::string_view s) {
+  return s.empty() || s == "~" || s == "null" || s == "Null" || s == "NULL";
+}
+
+bool IsTrueWord(std::string_view s) {
+  switch (s.size()) {
+    case 1:
+      return s[0] == 'y' || s[0] == 'Y';
+    case 2:
+      return s == "on" || s == "On" || s == "ON";
+    case 3:
+      return s == "yes" || s == "Yes" || s == "YES";
+    case 4:
+      return s == "true" || s == "True" || s == "TRUE";
+    default:
+      return false;
+  }
+}
+
+bool IsFalseWord(std::string_view s) {
+  switch (s.size()) {
+    case 1:
+      return s[0] == 'n' || s[0] == 'N';
+    case 2:
+      return s == "no" || s == "No" || s == "NO";
+    case 3:
+      return s == "off" || s == "Off" || s == "OFF";
+    case 5:
+      return s == "false" || s == "False" || s == "FALSE";
+    default:
+      return false;
+  }
+}
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// An integer literal (optional sign, then decimal digits or "0x" and hex digits) that fits 64
+// bits is read exactly rather than through a double, so large ids survive a round trip.
+bool ReadExactInteger(std::string_view s, BindingProperty& v) {
+  size_t i = 0;
+  bool negative = false;
+  if (i < s.size() && (s[i] == '-' || s[i] == '+')) negative = s[i++] == '-';
+  unsigned base = 10;
+  if (s.size() - i > 2 && s[i] == '0' && (s[i + 1] == 'x' || s[i + 1] == 'X')) {
+    base = 16;
+    i += 2;
+  }
+  if (i == s.size()) return false;
+  uint64_t magnitude = 0;
+  for (; i < s.size(); ++i) {
+    int digit = base == 16 ? HexDigit(s[i]) : (s[i] >= '0' && s[i] <= '9' ? s[i] - '0' : -1);
+    if (digit < 0) return false;
+    if (magnitude > (UINT64_MAX - static_cast<uint64_t>(digit)) / base) return false;
+    magnitude = magnitude * base + static_cast<uint64_t>(digit);
+  }
+  if (!negative || magnitude == 0) {
+    // "-0" is a whole number at or above zero, as a double -0.0 would be.
+    v.SetUnsigned(magnitude);
+    return true;
+  }
+  if (magnitude > (uint64_t{1} << 63)) return false;
+  v.SetSigned(static_cast<int64_t>(0 - magnitude));
+  return true;
+}
+
+// The number rule for untagged plain scalars: whatever strtod consumes whole, except infinities.
+// `text` must be NUL-terminated at `length` (libyaml's scalars are).
+bool ReadPlainNumber(const char* text, size_t length, BindingProperty& v) {
+  if (length == 0) return false;
+  // strtod can only succeed when the text starts with one of these; everything else skips it.
+  if (text[0] == '\0' || !std::strchr("0123456789+-.iInN \t\n\v\f\r", text[0])) return false;
+  if (ReadExactInteger(std::string_view(text, length), v)) return true;
+  char* end = nullptr;
+  double d = std::strtod(text, &end);
+  if (end != text + length || std::isinf(d)) return false;
+  if (std::isnan(d) || d != std::trunc(d)) {
+    v.SetFloat(d);
+    return true;
+  }
+  constexpr double kTwo63 = 9223372036854775808.0;
+  constexpr double kTwo64 = 18446744073709551616.0;
+  if (d < 0) {
+    // Below -2^63 no integer holds the value; it stays a float rather than wrapping.
+    if (d < -kTwo63) {
+      v.SetFloat(d);
+    } else {
+      v.SetSigned(static_cast<int64_t>(d));
+    }
+  } else if (d < kTwo63) {
+    v.SetUnsigned(static_cast<uint64_t>(d));
+  } else if (d < kTwo64) {
+    v.SetUnsigned(static_cast<uint64_t>(d - kTwo63) | (uint64_t{1} << 63));
+  } else {
+    v.SetFloat(d);
+  }
+  return true;
+}
+
+// ---- Scalar rules for tagged numbers (text input only) ----
+// These follow the type registry's string rules for the three types a tag can ask for.
+constexpr std::string_view kIncorrectFormat =
+    "Value %1 for '%2' of type %3 is in an incorrect format";
+constexpr std::string_view kOutOfRange = "Value %1 for '%2' of type %3 is out of range";
+constexpr std::string_view kFieldName = "yaml";
+
+bool AssignSignedText(BindingResult& result, const char* text, size_t length, BindingProperty& v) {
+  char* end = nullptr;
+  errno = 0;
+  long long n = std::strtoll(text, &end, 0);
+  if (end != text + length) {
+    result.SetError(FormatMessage(kIncorrectFormat, text, kFieldName, "int64_t"));
+    return false;
+  }
+  if (errno == ERANGE) {
+    result.SetError(FormatMessage(kOutOfRange, text, kFieldName, "int64_t"));
+    return false;
+  }
+  v.SetSigned(static_cast<int64_t>(n));
+  return true;
+}
+
+bool AssignUnsignedText(BindingResult& result, const char* text, size_t length,
+                        BindingProperty& v) {
+  char* end = nullptr;
+  errno = 0;
+  unsigned long long n = std::strtoull(text, &end, 0);
+  if (end != text + length) {
+    result.SetError(FormatMessage(kIncorrectFormat, text, kFieldName, "uint64_t"));
+    return false;
+  }
+  if (errno == ERANGE || text[0] == '-') {
+    result.SetError(FormatMessage(kOutOfRange, text, kFieldName, "uint64_t"));
+    return false;
+  }
+  v.SetUnsigned(static_cast<uint64_t>(n));
+  return true;
+}
+
+bool AssignDoubleText(BindingResult& result, const char* text, size_t length, BindingProperty& v) {
+  char* end = nullptr;
+  errno = 0;
+  double d = std::strtod(text, &end);
+  if (end != text + length) {
+    result.SetError(FormatMessage(kIncorrectFormat, text, kFieldName, "double"));
+    return false;
+  }
+  constexpr double kMax = 1.7976931348623157e308;
+  if (errno == ERANGE || d < -kMax || d > kMax) {
+    result.SetError(FormatMessage(kOutOfRange, text, kFieldName, "double"));
+    return false;
+  }
+  v.SetFloat(d);
+  return true;
+}
+
+struct PathStep {
+  bool is_key = false;
+  size_t index = 0;
+  std::string key;
+  bool operator==(const PathStep& other) const {
+    return is_key == other.is_key && (is_key ? key == other.key : index == other.index);
+  }
+};
+
+struct Anchor {
+  bool is_key = false;  // placed on a mapping key: an alias of it reads as the key's text
+  bool open = false;    // on a sequence or mapping still being read
+  std::string key_text;
+  std::vector<PathStep> path;
+};
+
+// Counts the nodes of `node` and its height in nested containers, giving up past `budget`.
+void Measure(const BindingProperty& node, size_t budget, size_t& count, int& height) {
+  ++count;
+  height = 0;
+  if (count > budget) return;
+  int child_height = 0;
+  if (node.GetType() == BindingPropertyType::Collection) {
+    for (size_t i = 0, n = node.Size(); i < n && count <= budget; ++i) {
+      int h = 0;
+      Measure(node.At(i), budget, count, h);
+      child_height = std::max(child_height, h);
+    }
+    height = child_height + 1;
+  } else if (node.GetType() == BindingPropertyType::Structure) {
+    node.ForEachMember([&](std::string_view, const BindingProperty& member) {
+      if (count > budget) return;
+      int h = 0;
+      Measure(member, budget, count, h);
+      child_height = std::max(child_height, h);
+    });
+    height = child_height + 1;
+  }
+}
+
+class YamlReader {
+ public:
+  explicit YamlReader(std::string_view text) : text_(text) {}
+
+  BindingResult Run() {
+    yaml_parser_t parser;
+    if (!yaml_parser_initialize(&parser)) {
+      result_.SetError(FormatMessage(kParserError, "out of memory", 0, 0));
+      return std::move(result_);
+    }
+    yaml_parser_set_input_string(&parser, reinterpret_cast<const unsigned char*>(text_.data()),
+                                 text_.size());
+    yaml_parser_set_encoding(&parser, YAML_UTF8_ENCODING);
+    ResetToRoot();
+    yaml_event_t event;
+    bool parsed = yaml_parser_parse(&parser, &event) != 0;
+    while (parsed && event.type != YAML_STREAM_END_EVENT && HandleEvent(event)) {
+      yaml_event_delete(&event);
+      parsed = yaml_parser_parse(&parser, &event) != 0;
+    }
+    if (!parsed) {
+      // libyaml leaves the event zeroed when it fails, so there is nothing to delete.
+      result_.SetError(FormatMessage(kParserError, parser.problem ? parser.problem : "unknown",
+                                     static_cast<uint64_t>(parser.problem_mark.line),
+                                     static_cast<uint64_t>(parser.problem_mark.column)));
+    } else {
+      yaml_event_delete(&event);
+    }
+    yaml_parser_delete(&parser);
+    return std::move(result_);
+  }
+
+ private:
+  struct Frame {
+    BindingProperty* target = nullptr;
+    Anchor* anchor = nullptr;  // an anchor placed on this open sequence or mapping
+    PathStep step;             // how the target is reached from its parent (unused at the root)
+  };
+
+  void ResetToRoot() {
+    if (frames_.empty()) frames_.resize(16);
+    frames_[0].target = &result_.value;
+    frames_[0].anchor = nullptr;
+    depth_count_ = 1;
+    has_pending_key_ = false;
+    open_containers_ = 0;
+  }
+
+  Frame& Push(BindingProperty* target) {
+    if (depth_count_ == frames_.size()) frames_.resize(frames_.size() * 2);
+    Frame& frame = frames_[depth_count_++];
+    frame.target = target;
+    frame.anchor = nullptr;
+    return frame;
+  }
+
+  // The root frame stays: a document's root is its last node, and a following empty document
+  // may still fill it.
+  void Pop() {
+    Frame& frame = frames_[depth_count_ - 1];
+    if (frame.anchor) {
+      frame.anchor->open = false;
+      frame.anchor = nullptr;
+    }
+    if (depth_count_ > 1) --depth_count_;
+  }
+
+  bool Fail(std::string message) {
+    result_.SetError(message);
+    return false;
+  }
+
+  static uint64_t Line(const yaml_event_t& e) { return e.start_mark.line + 1; }
+  static uint64_t Column(const yaml_event_t& e) { return e.start_mark.column + 1; }
+
+  std::vector<PathStep> CurrentPath() const {
+    std::vector<PathStep> path;
+    path.reserve(depth_count_ - 1);
+    for (size_t i = 1; i < depth_count_; ++i) path.push_back(frames_[i].step);
+    return path;
+  }
+
+  // Records an anchor on a key (key_text set) or on the node of the innermost frame.
+  Anchor* RecordAnchor(const yaml_event_t& e, const char* name, const std::string* key_text) {
+    auto [it, inserted] = anchors_.try_emplace(name);
+    if (!inserted) {
+      Fail(FormatMessage(kDuplicateAnchor, name, Line(e), Column(e)));
+      return nullptr;
+    }
+    Anchor& anchor = it->second;
+    if (key_text) {
+      anchor.is_key = true;
+      anchor.key_text = *key_text;
+    } else {
+      anchor.path = CurrentPath();
+    }
+    return &anchor;
+  }
+
+  bool HandleEvent(const yaml_event_t& e) {
+    switch (e.type) {
+      case YAML_STREAM_START_EVENT:
+      case YAML_DOCUMENT_END_EVENT:
+        return true;
+      case YAML_DOCUMENT_START_EVENT:
+        if (!result_.value.IsEmpty()) return Fail(std::string(kMultiDocument));
+        // Anchors name nodes of their own document only.
+        anchors_.clear();
+        ResetToRoot();
+        return true;
+      default:
+        break;
+    }
+
+    bool is_end = e.type == YAML_SEQUENCE_END_EVENT || e.type == YAML_MAPPING_END_EVENT;
+    bool pushed = false;
+    if (!is_end) {
+      BindingProperty& parent = *frames_[depth_count_ - 1].target;
+      if (parent.GetType() == BindingPropertyType::Collection) {
+        size_t index = parent.Size();
+        Frame& frame = Push(&parent.Append());
+        frame.step.is_key = false;
+        frame.step.index = index;
+        pushed = true;
+      } else if (parent.GetType() == BindingPropertyType::Structure && has_pending_key_) {
+        Frame& frame = Push(&parent.Field(pending_key_));
+        frame.step.is_key = true;
+        frame.step.key.assign(pending_key_);
+        has_pending_key_ = false;
+        pushed = true;
+      }
+    }
+    Frame& frame = frames_[depth_count_ - 1];
+    BindingProperty& target = *frame.target;
+    // A node met inside a mapping with no key waiting is itself a key. Only this case is a key:
+    // a repeated key's value lands on the member it already has, whatever kind that holds.
+    bool key_position = !pushed && target.GetType() == BindingPropertyType::Structure;
+
+    switch (e.type) {
+      case YAML_SCALAR_EVENT:
+        return key_position ? OnKey(e) : OnValue(e, target);
+      case YAML_SEQUENCE_START_EVENT:
+      case YAML_MAPPING_START_EVENT: {
+        bool sequence = e.type == YAML_SEQUENCE_START_EVENT;
+        if (key_position) {
+          return Fail(FormatMessage(sequence ? kUnexpectedSequence : kUnexpectedMapping, Line(e),
+                                    Column(e)));
+        }
+        if (++open_containers_ > kMaxYamlDepth) {
+          return Fail(FormatMessage(kTooDeep, Line(e), Column(e)));
+        }
+        // An existing collection or structure keeps its content: a repeated key appends to the
+        // earlier sequence or merges into the earlier mapping.
+        if (sequence) {
+          target.MakeCollection();
+        } else {
+          target.MakeStructure();
+        }
+        const yaml_char_t* anchor =
+            sequence ? e.data.sequence_start.anchor : e.data.mapping_start.anchor;
+        if (anchor) {
+          Anchor* recorded = RecordAnchor(e, reinterpret_cast<const char*>(anchor), nullptr);
+          if (!recorded) return false;
+          recorded->open = true;
+          frame.anchor = recorded;
+        }
+        return true;
+      }
+      case YAML_SEQUENCE_END_EVENT:
+      case YAML_MAPPING_END_EVENT:
+        --open_containers_;
+        Pop();
+        return true;
+      case YAML_ALIAS_EVENT:
+        return OnAlias(e, target, key_position);
+      default:
+        return true;
+    }
+  }
+
+  bool OnKey(const yaml_event_t& e) {
+    const auto& s = e.data.scalar;
+    if (s.tag && reinterpret_cast<const char*>(s.tag) != kStrTag) {
+      return Fail(FormatMessage(kInvalidKey, Line(e), Column(e)));
+    }
+    pending_key_.assign(reinterpret_cast<const char*>(s.value), s.length);
+    has_pending_key_ = true;
+    if (s.anchor) {
+      return RecordAnchor(e, reinterpret_cast<const char*>(s.anchor), &pending_key_) != nullptr;
+    }
+    return true;
+  }
+
+  bool OnValue(const yaml_event_t& e, BindingProperty& target) {
+    const auto& s = e.data.scalar;
+    if (!TypeScalar(s, target)) return false;
+    if (s.anchor && !RecordAnchor(e, reinterpret_cast<const char*>(s.anchor), nullptr)) {
+      return false;
+    }
+    Pop();
+    return true;
+  }
+
+  bool TypeScalar(const decltype(yaml_event_t::data.scalar)& s, BindingProperty& v) {
+    const char* text = reinterpret_cast<const char*>(s.value);
+    std::string_view view(text, s.length);
+    if (s.tag) {
+      std::string_view tag(reinterpret_cast<const char*>(s.tag));
+      if (tag == kStrTag) {
+        v.SetString(view);
+      } else if (tag == kIntTag) {
+        return text[0] == '-' ? AssignSignedText(result_, text, s.length, v)
+                              : AssignUnsignedText(result_, text, s.length, v);
+      } else if (tag == kFloatTag) {
+        return AssignDoubleText(result_, text, s.length, v);
+      } else if (tag == kBoolTag) {
+        if (IsTrueWord(view)) {
+          v.SetBool(true);
+        } else if (IsFalseWord(view)) {
+          v.SetBool(false);
+        }
+      } else {
+        return Fail(FormatMessage(kUnsupportedTag, tag));
+      }
+      return true;
+    }
+    if (s.style == YAML_SINGLE_QUOTED_SCALAR_STYLE || s.style == YAML_DOUBLE_QUOTED_SCALAR_STYLE) {
+      v.SetString(view);
+    } else if (IsNullWord(view)) {
+      v.Reset();
+    } else if (ReadPlainNumber(text, s.length, v)) {
+    } else if (IsTrueWord(view)) {
+      v.SetBool(true);
+    } else if (IsFalseWord(view)) {
+      v.SetBool(false);
+    } else {
+      v.SetString(view);
+    }
+    return true;
+  }
+
+  const BindingProperty& NodeAt(const std::vector<PathStep>& path) const {
+    const BindingProperty* node = &result_.value;
+    for (const PathStep& step : path)
+      node = step.is_key ? &node->Find(step.key) : &node->At(step.index);
+    return *node;
+  }
+
+  bool OnAlias(const yaml_event_t& e, BindingProperty& target, bool key_position) {
+    const char* name = reinterpret_cast<const char*>(e.data.alias.anchor);
+    auto it = anchors_.find(name);
+    if (it != anchors_.end() && it->second.open) {
+      return Fail(FormatMessage(kCyclicAlias, name, Line(e), Column(e)));
+    }
+    if (it == anchors_.end()) {
+      return Fail(FormatMessage(kUndefinedAlias, name, Line(e), Column(e)));
+    }
+    const Anchor& anchor = it->second;
+    if (key_position) {
+      // An alias used as a key stands for the key text it names; only texts can be keys.
+      if (anchor.is_key) {
+        pending_key_ = anchor.key_text;
+      } else {
+        const BindingProperty& node = NodeAt(anchor.path);
+        if (node.GetType() != BindingPropertyType::String) {
+          return Fail(FormatMessage(kInvalidKey, Line(e), Column(e)));
+        }
+        pending_key_.assign(node.GetString());
+      }
+      has_pending_key_ = true;
+      return true;
+    }
+    if (anchor.is_key) {
+      target.SetString(anchor.key_text);
+      Pop();
+      return true;
+    }
+    const BindingProperty& source = NodeAt(anchor.path);
+    size_t count = 0;
+    int height = 0;
+    Measure(source, kMaxYamlAliasNodes - alias_nodes_, count, height);
+    if (count > kMaxYamlAliasNodes - alias_nodes_) {
+      return Fail(FormatMessage(kTooManyAliasNodes, name, Line(e), Column(e)));
+    }
+    if (open_containers_ + height > kMaxYamlDepth) {
+      return Fail(FormatMessage(kTooDeep, Line(e), Column(e)));
+    }
+    alias_nodes_ += count;
+    if (Overlaps(anchor.path)) {
+      // The source contains the target or lies inside it (a repeated key reaches back into its
+      // own earlier value): copy it out first, so the assignment never reads what it frees.
+      BindingProperty copy(source);
+      target = std::move(copy);
+    } else {
+      target = source;
+    }
+    Pop();
+    return true;
+  }
+
+  // True when one of `path` and the innermost frame's path is a prefix of the other.
+  bool Overlaps(const std::vector<PathStep>& path) const {
+    size_t n = std::min(path.size(), depth_count_ - 1);
+    for (size_t i = 0; i < n; ++i) {
+      if (!(path[i] == frames_[i + 1].step)) return false;
+    }
+    return true;
+  }
+
+  std::string_view text_;
+  BindingResult result_;
+  std::vector<Frame> frames_;
+  size_t depth_count_ = 0;  // frames in use; frames_ keeps its slots to reuse their strings
+  int open_containers_ = 0;
+  bool has_pending_key_ = false;
+  std::string pending_key_;
+  std::unordered_map<std::string, Anchor> anchors_;
+  size_t alias_nodes_ = 0;
+};
+
+}  // namespace
+
+BindingResult ParseYaml(std::string_view text) { return YamlReader(text).Run(); }
+
+BindingResult LoadYamlFile(std::string_view path) {
+  std::string contents;
+  FileStatus status = ReadWholeFile(path, contents);
+  if (!status.IsOk()) return BindingResult::Error(status.Message());
+  return ParseYaml(contents);
+}
+
+}  // namespace Varn

@@ -1,0 +1,185 @@
+#include "binding/yaml_writer.h"
+
+#include <yaml.h>
+
+#include <charconv>
+#include <cstdint>
+
+#include "binding/base64.h"
+
+namespace Varn {
+namespace {
+
+constexpr char kNullTag[] = "tag:yaml.org,2002:null";
+constexpr char kBoolTag[] = "tag:yaml.org,2002:bool";
+constexpr char kIntTag[] = "tag:yaml.org,2002:int";
+constexpr char kFloatTag[] = "tag:yaml.org,2002:float";
+constexpr char kStrTag[] = "tag:yaml.org,2002:str";
+constexpr char kSeqTag[] = "tag:yaml.org,2002:seq";
+constexpr char kMapTag[] = "tag:yaml.org,2002:map";
+constexpr std::string_view kSerializeFailed = "Failed to serialize BindingProperty.";
+
+yaml_char_t* Chars(const char* text) {
+  return reinterpret_cast<yaml_char_t*>(const_cast<char*>(text));
+}
+
+int AppendOutput(void* data, unsigned char* buffer, size_t size) {
+  static_cast<std::string*>(data)->append(reinterpret_cast<const char*>(buffer), size);
+  return 1;
+}
+
+// Emits one event per visitor call. After the first emitter failure it emits nothing more and
+// the text is discarded, so a caller never saves a truncated document.
+class YamlWriter final : public BindingVisitor {
+ public:
+  YamlWriter(const BindingEnumNames* enum_names, std::string_view line_break)
+      : enum_names_(enum_names) {
+    output_.reserve(4096);
+    ok_ = yaml_emitter_initialize(&emitter_) != 0;
+    if (!ok_) return;
+    yaml_emitter_set_output(&emitter_, AppendOutput, &output_);
+    yaml_emitter_set_indent(&emitter_, 4);
+    yaml_emitter_set_width(&emitter_, -1);
+    yaml_emitter_set_encoding(&emitter_, YAML_UTF8_ENCODING);
+    if (line_break.starts_with("\r\n")) {
+      yaml_emitter_set_break(&emitter_, YAML_CRLN_BREAK);
+    } else if (line_break.starts_with("\r")) {
+      yaml_emitter_set_break(&emitter_, YAML_CR_BREAK);
+    } else if (line_break.starts_with("\n")) {
+      yaml_emitter_set_break(&emitter_, YAML_LN_BREAK);
+    }
+  }
+  ~YamlWriter() override { yaml_emitter_delete(&emitter_); }
+
+  std::string Write(const BindingProperty& value, bool explicit_document_start) {
+    yaml_event_t event;
+    if (ok_) {
+      yaml_stream_start_event_initialize(&event, YAML_UTF8_ENCODING);
+      Emit(event);
+    }
+    if (ok_) {
+      ok_ = yaml_document_start_event_initialize(&event, nullptr, nullptr, nullptr,
+                                                 explicit_document_start ? 0 : 1) != 0;
+      if (ok_) Emit(event);
+    }
+    value.Accept(*this);
+    if (ok_) {
+      yaml_document_end_event_initialize(&event, 1);
+      Emit(event);
+    }
+    if (ok_) ok_ = yaml_emitter_flush(&emitter_) != 0;
+    if (!ok_) output_.clear();
+    return std::move(output_);
+  }
+
+  void OnNull() override { Scalar("null", 4, kNullTag, YAML_ANY_SCALAR_STYLE); }
+  void OnBool(bool value) override {
+    Scalar(value ? "true" : "false", value ? 4 : 5, kBoolTag, YAML_ANY_SCALAR_STYLE);
+  }
+  void OnSigned(int64_t value) override {
+    char buffer[64];
+    auto end = std::to_chars(buffer, buffer + sizeof buffer, value).ptr;
+    Scalar(buffer, end - buffer, kIntTag, YAML_ANY_SCALAR_STYLE);
+  }
+  void OnUnsigned(uint64_t value) override {
+    char buffer[64];
+    auto end = std::to_chars(buffer, buffer + sizeof buffer, value).ptr;
+    Scalar(buffer, end - buffer, kIntTag, YAML_ANY_SCALAR_STYLE);
+  }
+  void OnFloat(double value) override {
+    // Fixed notation with six decimals, as "%f" prints it. The largest double needs 309 digits
+    // before the point, so the buffer holds every value whole instead of cutting it.
+    char buffer[400];
+    auto end =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 6).ptr;
+    Scalar(buffer, end - buffer, kFloatTag, YAML_ANY_SCALAR_STYLE);
+  }
+  void OnString(std::string_view text) override {
+    Scalar(text.data(), text.size(), kStrTag, YAML_DOUBLE_QUOTED_SCALAR_STYLE);
+  }
+  void OnBlob(std::span<const uint8_t> bytes) override {
+    std::string text = Base64Encode(bytes);
+    Scalar(text.data(), text.size(), kStrTag, YAML_DOUBLE_QUOTED_SCALAR_STYLE);
+  }
+  void OnEnum(BindingEnumValue value) override {
+    const char* name = enum_names_ ? enum_names_->EnumValueName(value) : nullptr;
+    if (name) {
+      OnString(name);
+    } else {
+      OnSigned(value.value);
+    }
+  }
+  void OnBeginCollection(size_t) override {
+    if (!ok_) return;
+    yaml_event_t event;
+    ok_ = yaml_sequence_start_event_initialize(&event, nullptr, Chars(kSeqTag), 1,
+                                               YAML_ANY_SEQUENCE_STYLE) != 0;
+    if (ok_) Emit(event);
+  }
+  void OnBeginElement(size_t) override {}
+  void OnEndElement(size_t) override {}
+  void OnEndCollection() override {
+    if (!ok_) return;
+    yaml_event_t event;
+    yaml_sequence_end_event_initialize(&event);
+    Emit(event);
+  }
+  void OnBeginStructure(size_t) override {
+    if (!ok_) return;
+    yaml_event_t event;
+    ok_ = yaml_mapping_start_event_initialize(&event, nullptr, Chars(kMapTag), 1,
+                                              YAML_ANY_MAPPING_STYLE) != 0;
+    if (ok_) Emit(event);
+  }
+  void OnKey(std::string_view key) override {
+    Scalar(key.data(), key.size(), kStrTag, YAML_ANY_SCALAR_STYLE);
+  }
+  void OnEndMember(std::string_view) override {}
+  void OnEndStructure() override {
+    if (!ok_) return;
+    yaml_event_t event;
+    yaml_mapping_end_event_initialize(&event);
+    Emit(event);
+  }
+
+ private:
+  // The emitter takes the event and deletes it, whether it succeeds or not.
+  void Emit(yaml_event_t& event) { ok_ = yaml_emitter_emit(&emitter_, &event) != 0; }
+
+  void Scalar(const char* text, ptrdiff_t length, const char* tag, yaml_scalar_style_t style) {
+    if (!ok_) return;
+    if (length > INT32_MAX) {
+      ok_ = false;
+      return;
+    }
+    yaml_event_t event;
+    // Fails for text that is not valid UTF-8, which libyaml refuses to write.
+    ok_ = yaml_scalar_event_initialize(&event, nullptr, Chars(tag), Chars(text),
+                                       static_cast<int>(length), 1, 1, style) != 0;
+    if (ok_) Emit(event);
+  }
+
+  const BindingEnumNames* enum_names_;
+  yaml_emitter_t emitter_;
+  std::string output_;
+  bool ok_ = false;
+};
+
+}  // namespace
+
+std::string WriteYaml(const BindingProperty& value, const BindingEnumNames* enum_names,
+                      std::string_view line_break, bool explicit_document_start) {
+  if (value.IsEmpty()) return std::string();
+  YamlWriter writer(enum_names, line_break);
+  return writer.Write(value, explicit_document_start);
+}
+
+FileStatus SaveYamlFile(std::string_view path, const BindingProperty& value,
+                        const BindingEnumNames* enum_names, std::string_view line_break,
+                        bool explicit_document_start) {
+  std::string text = WriteYaml(value, enum_names, line_break, explicit_document_start);
+  if (text.empty()) return FileStatus::Failure(std::string(kSerializeFailed));
+  return WriteFileAtomically(path, text);
+}
+
+}  // namespace Varn
