@@ -1,10 +1,17 @@
 #include "host/runtime/event_bus.h"
 
 #include <algorithm>
+#include <array>
+#include <span>
 
 #include "plugin/resource_event_name.h"
 
 namespace Varn::Host {
+namespace {
+
+constexpr size_t kInlineSnapshot = 4;
+
+}  // namespace
 
 void EventBus::AddListener(std::string_view name, uint32_t handle, PluginEventCallback callback,
                            void* context, uint32_t kind) {
@@ -63,8 +70,18 @@ size_t EventBus::Deliver(std::string_view list_name, const char* delivered_name,
                          const PluginEvent& event) {
   auto it = listeners_.find(list_name);
   if (it == listeners_.end()) return 0;
-  // A copy: listeners may change the list while they are called.
-  std::vector<Listener> snapshot = it->second;
+  // A copy: listeners may change the list while they are called. Most names have one or two.
+  const std::vector<Listener>& current = it->second;
+  std::array<Listener, kInlineSnapshot> inline_copy;
+  std::vector<Listener> heap_copy;
+  std::span<const Listener> snapshot;
+  if (current.size() <= kInlineSnapshot) {
+    std::copy(current.begin(), current.end(), inline_copy.begin());
+    snapshot = std::span<const Listener>(inline_copy.data(), current.size());
+  } else {
+    heap_copy = current;
+    snapshot = heap_copy;
+  }
   size_t delivered = 0;
   for (size_t i = 0; i < snapshot.size(); ++i) {
     const Listener& listener = snapshot[i];
@@ -94,16 +111,20 @@ size_t EventBus::Publish(const PluginEvent& event) {
       delivered += Deliver(pattern, pattern.c_str(), event);
     }
   }
-  if (!observers_.empty()) {
-    std::vector<std::pair<uint64_t, EventObserver>> observers = observers_;
-    for (const auto& [id, observer] : observers) observer(event);
+  if (observers_.size() == 1) {
+    // Held, so that an observer that stops observing does not destroy itself mid-call.
+    std::shared_ptr<const EventObserver> observer = observers_.front().second;
+    (*observer)(event);
+  } else if (!observers_.empty()) {
+    auto observers = observers_;
+    for (const auto& [id, observer] : observers) (*observer)(event);
   }
   return delivered;
 }
 
 uint64_t EventBus::Observe(EventObserver observer) {
   uint64_t id = nextId_++;
-  observers_.emplace_back(id, std::move(observer));
+  observers_.emplace_back(id, std::make_shared<const EventObserver>(std::move(observer)));
   return id;
 }
 

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -56,7 +57,7 @@ class EventBus {
   void CountPatterns();
 
   std::map<std::string, std::vector<Listener>, std::less<>> listeners_;
-  std::vector<std::pair<uint64_t, EventObserver>> observers_;
+  std::vector<std::pair<uint64_t, std::shared_ptr<const EventObserver>>> observers_;
   uint64_t nextId_ = 1;
   size_t patterns_ = 0;  // listened names that hold "*"
 };

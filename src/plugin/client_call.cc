@@ -4,15 +4,9 @@
 #include <vector>
 
 #include "binding/heap.h"
+#include "binding/json_reader.h"
 #include "plugin/function_name.h"
 #include "plugin/plugin_base.h"
-
-// The codecs land separately; until the JSON reader is in the tree a streamed answer cannot be
-// decoded and reports so.
-#if __has_include("binding/json_reader.h")
-#include "binding/json_reader.h"
-#define ZEK_HAVE_JSON 1
-#endif
 
 namespace Varn {
 namespace {
@@ -70,15 +64,6 @@ struct ResponseGuard {
     if (response.release != nullptr) response.release(&response);
   }
 };
-
-BindingResult DecodeStreamedJson(const std::string& body) {
-#ifdef ZEK_HAVE_JSON
-  return ParseJson(body);
-#else
-  (void)body;
-  return BindingResult::Error("no JSON reader");
-#endif
-}
 
 }  // namespace
 
@@ -147,7 +132,7 @@ CallResult ClientCall::Call(PluginBase& plugin, uint32_t method, std::string_vie
         Fail(result, response.status, FormatMessage(kStreamFailed, method_name, path, error));
         return result;
       }
-      BindingResult decoded = DecodeStreamedJson(body);
+      BindingResult decoded = ParseJson(body);
       if (!decoded.IsOk()) {
         Fail(result, response.status,
              FormatMessage(kStreamFailed, method_name, path, decoded.ErrorMessage()));

@@ -116,8 +116,7 @@ class PluginBase {
     ResourceEvents::Publish(*this, type, path, BindingResult(value));
   }
   template <class T>
-  void PublishResourceEvent(Client::PluginResourceEventType type, std::string_view path,
-                            T value) {
+  void PublishResourceEvent(Client::PluginResourceEventType type, std::string_view path, T value) {
     BindingResult converted;
     RouteReturn<std::decay_t<T>>::ToValue(converted, std::move(value), converted.value);
     ResourceEvents::Publish(*this, type, path, converted);

@@ -113,18 +113,33 @@ void ResourceEvents::Publish(PluginBase& plugin, Client::PluginResourceEventType
                              std::string_view path, const BindingResult& value) {
   if (!value.IsOk()) return;
   try {
-    BindingProperty event = ResourceEventToValue(path, type, value.value);
     std::string name = ResourceEventName(path);
+    std::string uri(path);
+    std::string_view type_name = Client::PluginResourceEventTypeName(type);
+    // The event record {data, eventType, uri} is laid out here, members in key order, around the
+    // one cell that must be built: the data's. Texts are lent for the duration of the calls.
+    PluginStructEntry members[3] = {};
+    members[0].key = "data";
+    BindingProperty::ToBoundary(value.value, nullptr, members[0].value);
+    members[1].key = "eventType";
+    members[1].value.kind = PLUGIN_CELL_STRING_REF;
+    members[1].value.payload.string.text = type_name.data();
+    members[1].value.payload.string.length = type_name.size();
+    members[2].key = "uri";
+    members[2].value.kind = PLUGIN_CELL_STRING_REF;
+    members[2].value.payload.string.text = uri.c_str();
+    members[2].value.payload.string.length = uri.size();
     PluginEvent record{};
     record.name = name.c_str();
-    record.context = nullptr;
-    BindingProperty::ToBoundary(event, nullptr, record.payload);
+    record.payload.kind = PLUGIN_CELL_STRUCTURE;
+    record.payload.payload.structure.entries = members;
+    record.payload.payload.structure.count = 3;
     plugin.PublishEvent(&record);
     if (name != kJsonApiEvent) {
       record.name = kJsonApiEvent.data();
       plugin.PublishEvent(&record);
     }
-    BindingProperty::ReleaseBoundary(record.payload);
+    BindingProperty::ReleaseBoundary(members[0].value);
   } catch (const std::exception& error) {
     FrameLog(kFrameLogError, std::string("Resource event not published: ") + error.what());
   }
@@ -147,6 +162,11 @@ void ResourceEvents::IncomingEvent(const PluginEvent* event) {
     ResourceEventFromValue(converted, value, kResultName, resource);
     if (!converted.IsOk()) return;
     // Copied: a handler may subscribe or unsubscribe, which changes the list.
+    if (it->second.size() == 1) {
+      ResourceHandler handler = it->second.front();
+      CallHandler(handler, resource);
+      return;
+    }
     std::vector<ResourceHandler> handlers = it->second;
     for (const ResourceHandler& handler : handlers) CallHandler(handler, resource);
   } catch (...) {

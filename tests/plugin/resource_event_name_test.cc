@@ -19,7 +19,7 @@ TEST(ResourceEventNameTest, KeepsThreeSegmentsOrFiveBelowPlatformConfig) {
       {"/zek-platform-config/v1/namespaces/QevSettings",
        "OnJsonApiEvent_zek-platform-config_v1_namespaces_QevSettings"},
       {"/zek-platform-config/v1/namespaces/QevSettings/deeper/still",
-       "OnJsonApiEvent_zek-platform-config_v1_namespaces_QevSettings"},
+       "OnJsonApiEvent_zek-platform-config_v1_namespaces_QevSettings_deeper"},
       {"/zek-game-settings/v1/game-settings", "OnJsonApiEvent_zek-game-settings_v1_game-settings"},
       {"/zek-game-settings/v1/input-settings",
        "OnJsonApiEvent_zek-game-settings_v1_input-settings"},
