@@ -8,6 +8,8 @@
 #include <string>
 
 #include "binding/binding_property.h"
+#include "plugin/plugin_resource_event.h"
+#include "plugin/plugin_service_proxy_response.h"
 
 namespace Varn {
 class BindingRegistry;
@@ -19,14 +21,6 @@ enum class PluginManagerState : int32_t { NotReady = 0, PluginsInitialized = 1 }
 
 struct PluginManagerResource {
   PluginManagerState state = PluginManagerState::NotReady;
-};
-
-enum class PluginResourceEventType : int32_t { Create = 0, Update = 1, Delete = 2 };
-
-struct PluginResourceEvent {
-  std::string uri;
-  PluginResourceEventType eventType = PluginResourceEventType::Create;
-  BindingProperty data;
 };
 
 }  // namespace Varn::Client
@@ -43,15 +37,6 @@ struct PluginDataServiceEvent {
 struct PluginDataServiceResponse {
   std::string typeName;
   BindingProperty body;
-};
-
-struct PluginServiceProxyResponse {
-  std::string uuid;
-  std::string serviceName;
-  std::string methodName;
-  std::string payload;
-  std::string status;
-  std::string error;
 };
 
 }  // namespace Varn::Client::AppModule

@@ -42,7 +42,7 @@ inline constexpr bool kIsRecord = std::is_class_v<T> && !std::is_same_v<T, std::
                                   !std::is_same_v<T, BindingProperty> && !IsVector<T>::value;
 
 template <class T>
-const BindingTypeInfo* FindType(const BindingRegistry* registry) {
+const BindingTypeInfo* FindType(const BindingRegistry* registry = nullptr) {
   return registry != nullptr ? registry->FindType(StaticTypeOf<T>().HashCode()) : nullptr;
 }
 
@@ -66,7 +66,7 @@ template <>
 struct RouteArgument<BindingProperty> {
   static constexpr ValueShape kShape = ValueShape::kOther;
   static void Assign(BindingResult& result, const BindingProperty& value, std::string_view,
-                     BindingProperty& out, const BindingRegistry*) {
+                     BindingProperty& out, const BindingRegistry* = nullptr) {
     if (result.IsOk()) out = value;
   }
 };
@@ -75,7 +75,7 @@ template <>
 struct RouteArgument<std::string> {
   static constexpr ValueShape kShape = ValueShape::kString;
   static void Assign(BindingResult& result, const BindingProperty& value, std::string_view name,
-                     std::string& out, const BindingRegistry* registry) {
+                     std::string& out, const BindingRegistry* registry = nullptr) {
     std::string_view text = AssignString(result, value, name, registry);
     if (result.IsOk()) out.assign(text);
   }
@@ -85,7 +85,7 @@ template <>
 struct RouteArgument<bool> {
   static constexpr ValueShape kShape = ValueShape::kBool;
   static void Assign(BindingResult& result, const BindingProperty& value, std::string_view name,
-                     bool& out, const BindingRegistry*) {
+                     bool& out, const BindingRegistry* = nullptr) {
     bool v = AssignBool(result, value, name);
     if (result.IsOk()) out = v;
   }
@@ -95,7 +95,7 @@ template <class T>
 struct RouteArgument<T, std::enable_if_t<std::is_integral_v<T> && !std::is_same_v<T, bool>>> {
   static constexpr ValueShape kShape = ValueShape::kOther;
   static void Assign(BindingResult& result, const BindingProperty& value, std::string_view name,
-                     T& out, const BindingRegistry*) {
+                     T& out, const BindingRegistry* = nullptr) {
     constexpr std::string_view type_name = route_argument_internal::IntegerName<T>();
     if constexpr (std::is_signed_v<T>) {
       int64_t v = AssignSigned(result, value, name, std::numeric_limits<T>::min(),
@@ -112,7 +112,7 @@ template <class T>
 struct RouteArgument<T, std::enable_if_t<std::is_floating_point_v<T>>> {
   static constexpr ValueShape kShape = ValueShape::kOther;
   static void Assign(BindingResult& result, const BindingProperty& value, std::string_view name,
-                     T& out, const BindingRegistry*) {
+                     T& out, const BindingRegistry* = nullptr) {
     double v = AssignDouble(result, value, name, -std::numeric_limits<T>::max(),
                             std::numeric_limits<T>::max(), sizeof(T) == 4 ? "float" : "double");
     if (result.IsOk()) out = static_cast<T>(v);
@@ -123,7 +123,7 @@ template <class T>
 struct RouteArgument<T, std::enable_if_t<std::is_enum_v<T>>> {
   static constexpr ValueShape kShape = ValueShape::kOther;
   static void Assign(BindingResult& result, const BindingProperty& value, std::string_view name,
-                     T& out, const BindingRegistry* registry) {
+                     T& out, const BindingRegistry* registry = nullptr) {
     if (!result.IsOk()) return;
     const BindingTypeInfo* type = route_argument_internal::FindType<T>(registry);
     if (type == nullptr) {
@@ -139,7 +139,7 @@ template <class T>
 struct RouteArgument<T, std::enable_if_t<route_argument_internal::kIsRecord<T>>> {
   static constexpr ValueShape kShape = ValueShape::kOther;
   static void Assign(BindingResult& result, const BindingProperty& value, std::string_view name,
-                     T& out, const BindingRegistry* registry) {
+                     T& out, const BindingRegistry* registry = nullptr) {
     FromBinding(result, value, name, route_argument_internal::FindType<T>(registry), &out);
   }
 };
@@ -148,7 +148,7 @@ template <class T>
 struct RouteArgument<std::vector<T>> {
   static constexpr ValueShape kShape = ValueShape::kList;
   static void Assign(BindingResult& result, const BindingProperty& value, std::string_view name,
-                     std::vector<T>& out, const BindingRegistry* registry) {
+                     std::vector<T>& out, const BindingRegistry* registry = nullptr) {
     if (!result.IsOk()) return;
     if (value.IsEmpty()) {
       result.SetError(FormatMessage(route_argument_internal::kRequired, name));
@@ -172,7 +172,7 @@ template <class T, class = void>
 struct RouteReturn {
   static_assert(route_argument_internal::kIsRecord<T>, "no conversion for this answer type");
   static void ToValue(BindingResult& result, T&& value, BindingProperty& out,
-                      const BindingRegistry* registry) {
+                      const BindingRegistry* registry = nullptr) {
     BindingResult converted = ToBinding(&value, route_argument_internal::FindType<T>(registry));
     if (!converted.IsOk()) {
       result = std::move(converted);
@@ -185,7 +185,7 @@ struct RouteReturn {
 template <>
 struct RouteReturn<BindingProperty> {
   static void ToValue(BindingResult&, BindingProperty&& value, BindingProperty& out,
-                      const BindingRegistry*) {
+                      const BindingRegistry* = nullptr) {
     out = std::move(value);
   }
 };
@@ -193,7 +193,7 @@ struct RouteReturn<BindingProperty> {
 template <>
 struct RouteReturn<std::string> {
   static void ToValue(BindingResult&, std::string&& value, BindingProperty& out,
-                      const BindingRegistry*) {
+                      const BindingRegistry* = nullptr) {
     out.SetString(value);
   }
 };
@@ -201,21 +201,23 @@ struct RouteReturn<std::string> {
 template <>
 struct RouteReturn<const char*> {
   static void ToValue(BindingResult&, const char* value, BindingProperty& out,
-                      const BindingRegistry*) {
+                      const BindingRegistry* = nullptr) {
     out.SetString(value != nullptr ? value : "");
   }
 };
 
 template <>
 struct RouteReturn<bool> {
-  static void ToValue(BindingResult&, bool value, BindingProperty& out, const BindingRegistry*) {
+  static void ToValue(BindingResult&, bool value, BindingProperty& out,
+                      const BindingRegistry* = nullptr) {
     out.SetBool(value);
   }
 };
 
 template <class T>
 struct RouteReturn<T, std::enable_if_t<std::is_arithmetic_v<T> && !std::is_same_v<T, bool>>> {
-  static void ToValue(BindingResult&, T value, BindingProperty& out, const BindingRegistry*) {
+  static void ToValue(BindingResult&, T value, BindingProperty& out,
+                      const BindingRegistry* = nullptr) {
     if constexpr (std::is_floating_point_v<T>) {
       out.SetFloat(value);
     } else if constexpr (std::is_signed_v<T>) {
@@ -228,7 +230,8 @@ struct RouteReturn<T, std::enable_if_t<std::is_arithmetic_v<T> && !std::is_same_
 
 template <class T>
 struct RouteReturn<T, std::enable_if_t<std::is_enum_v<T>>> {
-  static void ToValue(BindingResult&, T value, BindingProperty& out, const BindingRegistry*) {
+  static void ToValue(BindingResult&, T value, BindingProperty& out,
+                      const BindingRegistry* = nullptr) {
     out.SetEnum({static_cast<int32_t>(value), StaticTypeOf<T>().HashCode()});
   }
 };
