@@ -51,12 +51,12 @@ bool IsContainerKind(NativeKind kind) {
 }
 
 // An enumeration stored in 8 bytes carries its value in the low 32 bits.
-int32_t ReadEnum(const void* address, size_t size) {
-  switch (size) {
+int32_t ReadEnum(const void* address, const BindingTypeInfo& type) {
+  switch (type.size) {
     case 1:
-      return At<int8_t>(address);
+      return type.unsignedStorage ? At<uint8_t>(address) : At<int8_t>(address);
     case 2:
-      return At<int16_t>(address);
+      return type.unsignedStorage ? At<uint16_t>(address) : At<int16_t>(address);
     case 4:
       return At<int32_t>(address);
     case 8:
@@ -138,8 +138,7 @@ void ValueToBinding(BindingResult& result, NativeKind kind, const BindingFieldIn
       return;
     case NativeKind::Enum:
       if (field.typeInfo == nullptr) break;
-      out.SetEnum(
-          BindingEnumValue{ReadEnum(address, field.typeInfo->size), field.typeInfo->hashCode});
+      out.SetEnum(BindingEnumValue{ReadEnum(address, *field.typeInfo), field.typeInfo->hashCode});
       return;
     case NativeKind::Struct:
       RecordToBinding(result, address, field.typeInfo, out);
@@ -188,20 +187,13 @@ void RecordToBinding(BindingResult& result, const void* record, const BindingTyp
   for (const BindingFieldInfo& field : type->fields) {
     if (!result.IsOk()) return;
     const void* address = base + field.offset;
-    auto convert = [&](BindingProperty& target) {
-      if (field.converter != nullptr) {
-        field.converter->ToBinding(result, address, target);
-      } else {
-        ValueToBinding(result, field.kind, field, address, target);
-      }
-    };
     if ((field.flags & kBindingFieldOmitIfDefault) == 0) {
-      convert(out.Field(field.name));
+      NativeToBinding(result, field, address, out.Field(field.name));
       continue;
     }
     // Only a finished value tells whether it is default, so it is built aside first.
     BindingProperty value;
-    convert(value);
+    NativeToBinding(result, field, address, value);
     if (result.IsOk() && !value.IsNullOrDefault()) out.Field(field.name) = std::move(value);
   }
 }
@@ -356,6 +348,16 @@ void FromBinding(BindingResult& result, const BindingProperty& value, std::strin
     }
     AssignNative(result, member, field.name, field, type->registry, base + field.offset);
   }
+}
+
+void NativeToBinding(BindingResult& result, const BindingFieldInfo& field, const void* address,
+                     BindingProperty& out) {
+  if (!result.IsOk()) return;
+  if (field.converter != nullptr) {
+    field.converter->ToBinding(result, address, out);
+    return;
+  }
+  ValueToBinding(result, field.kind, field, address, out);
 }
 
 void AssignNative(BindingResult& result, const BindingProperty& value, std::string_view field_name,

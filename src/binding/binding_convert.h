@@ -8,7 +8,10 @@
 #include <string_view>
 
 #include "binding/binding_property.h"
+#include "binding/binding_registry.h"
 #include "binding/binding_type_info.h"
+#include "binding/native_type_traits.h"
+#include "binding/static_type.h"
 
 namespace Varn {
 
@@ -27,6 +30,45 @@ void FromBinding(BindingResult& result, const BindingProperty& value, std::strin
 // For binding a single value, such as a request argument, outside any record.
 void AssignNative(BindingResult& result, const BindingProperty& value, std::string_view field_name,
                   const BindingFieldInfo& field, const BindingEnumNames* names, void* address);
+
+// The reverse of AssignNative: the native value at `address`, stored as `field` describes, into
+// `out`. On failure `out` may be partly filled; use the result's message instead.
+void NativeToBinding(BindingResult& result, const BindingFieldInfo& field, const void* address,
+                     BindingProperty& out);
+
+// The description of a lone native value of C++ type T, as a record member of that type would
+// have it; enumerations and records it refers to are looked up in `registry`.
+template <class T>
+BindingFieldInfo NativeValueInfo(const BindingRegistry& registry) {
+  using Traits = NativeTypeTraits<T>;
+  BindingFieldInfo field;
+  field.staticType = &StaticTypeOf<T>();
+  field.kind = Traits::kKind;
+  field.elementKind = Traits::kElementKind;
+  field.container = Traits::Container();
+  constexpr NativeKind value_kind =
+      Traits::kElementKind != NativeKind::None ? Traits::kElementKind : Traits::kKind;
+  if constexpr (value_kind == NativeKind::Enum || value_kind == NativeKind::Struct) {
+    field.typeInfo = registry.FindType(StaticTypeHash<typename Traits::Element>());
+  }
+  return field;
+}
+
+// `value` into the native `out` by the rules for its type: for handler arguments, call answers
+// and other values that live outside a record.
+template <class T>
+void AssignNativeValue(BindingResult& result, const BindingProperty& value,
+                       std::string_view field_name, const BindingRegistry& registry, T& out) {
+  if (!result.IsOk()) return;
+  AssignNative(result, value, field_name, NativeValueInfo<T>(registry), &registry, &out);
+}
+
+template <class T>
+void NativeValueToBinding(BindingResult& result, const T& native, const BindingRegistry& registry,
+                          BindingProperty& out) {
+  if (!result.IsOk()) return;
+  NativeToBinding(result, NativeValueInfo<T>(registry), &native, out);
+}
 
 }  // namespace Varn
 

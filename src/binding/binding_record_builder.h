@@ -139,7 +139,8 @@ template <class Enum>
   static_assert(std::is_enum_v<Enum>, "DeclareEnum takes an enumeration");
   static_assert(sizeof(Enum) == 1 || sizeof(Enum) == 2 || sizeof(Enum) == 4 || sizeof(Enum) == 8,
                 "enumerations are stored in 1, 2, 4 or 8 bytes");
-  return BindingEnumBuilder<Enum>(registry.DeclareEnum(name, StaticTypeOf<Enum>(), sizeof(Enum)));
+  return BindingEnumBuilder<Enum>(registry.DeclareEnum(
+      name, StaticTypeOf<Enum>(), sizeof(Enum), std::is_unsigned_v<std::underlying_type_t<Enum>>));
 }
 
 }  // namespace Varn

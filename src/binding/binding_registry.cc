@@ -16,8 +16,10 @@ BindingTypeBuilder BindingRegistry::DeclareStructure(std::string_view name, cons
 }
 
 BindingTypeBuilder BindingRegistry::DeclareEnum(std::string_view name, const StaticType& type,
-                                                size_t storage_size) {
-  return Declare(BindingTypeKind::Enumeration, name, type, storage_size);
+                                                size_t storage_size, bool unsigned_storage) {
+  BindingTypeBuilder builder = Declare(BindingTypeKind::Enumeration, name, type, storage_size);
+  builder.UnsignedStorage(unsigned_storage);
+  return builder;
 }
 
 BindingTypeBuilder BindingRegistry::Declare(BindingTypeKind kind, std::string_view name,

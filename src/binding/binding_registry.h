@@ -37,7 +37,7 @@ class BindingRegistry final : public BindingEnumNames {
   [[nodiscard]] BindingTypeBuilder DeclareStructure(std::string_view name, const StaticType& type,
                                                     size_t size);
   [[nodiscard]] BindingTypeBuilder DeclareEnum(std::string_view name, const StaticType& type,
-                                               size_t storage_size);
+                                               size_t storage_size, bool unsigned_storage = false);
 
   const BindingTypeInfo* FindType(uint32_t hash_code) const;
   const BindingTypeInfo* FindTypeByName(std::string_view name) const;

@@ -32,6 +32,11 @@ BindingTypeBuilder& BindingTypeBuilder::Tag(std::string_view tag) {
   return *this;
 }
 
+BindingTypeBuilder& BindingTypeBuilder::UnsignedStorage(bool unsigned_storage) {
+  if (info_) info_->unsignedStorage = unsigned_storage;
+  return *this;
+}
+
 BindingTypeBuilder& BindingTypeBuilder::AddField(
     std::string_view name, std::string_view description, size_t offset, const StaticType& type,
     NativeKind kind, NativeKind element_kind, uint32_t flags, const BindingConverter* converter,

@@ -31,6 +31,7 @@ class BindingTypeBuilder {
   BindingTypeBuilder& Description(std::string_view description);
   BindingTypeBuilder& NameSpace(std::string_view name_space);
   BindingTypeBuilder& Tag(std::string_view tag);
+  BindingTypeBuilder& UnsignedStorage(bool unsigned_storage);
 
   // A record field at `offset`. For enum and struct fields, and vectors and maps of them,
   // `element_type` names the registered type of the value or element; vector and map fields

@@ -75,6 +75,9 @@ enum class BindingTypeKind : uint8_t { Structure = 0, Enumeration = 1 };
 struct BindingTypeInfo {
   BindingTypeKind typeKind = BindingTypeKind::Structure;
   size_t size = 0;  // native size; for an enumeration its storage size 1, 2, 4 or 8
+  // An enumeration whose storage is unsigned: 1- and 2-byte values are zero-extended on output,
+  // so an enumerator such as 200 in one byte reads back as 200, not -56.
+  bool unsignedStorage = false;
   uint32_t hashCode = 0;
   std::string name;
   std::string nameSpace;

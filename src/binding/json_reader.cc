@@ -1,6 +1,6 @@
 #include "binding/json_reader.h"
 
-#include <cstring>
+#include <string>
 #include <vector>
 
 // clang-format off
@@ -19,7 +19,7 @@ constexpr std::string_view kDepthErrorFormat = "Maximum nesting depth of %1 exce
 
 // The iterative parser keeps RapidJSON's own stack off the machine stack; the depth cap keeps
 // our container stack (and the tree) bounded too.
-constexpr unsigned kParseFlags = rapidjson::kParseIterativeFlag;
+constexpr unsigned kParseFlags = rapidjson::kParseIterativeFlag | rapidjson::kParseInsituFlag;
 
 // Builds the tree as RapidJSON reports events. `target_` is the value the next scalar fills when
 // the innermost container is a structure (the member named by the last key) or at the root;
@@ -120,18 +120,19 @@ bool IsBlank(const char* text) {
   return *text == '\0';
 }
 
-BindingResult ParseTerminated(const char* text) {
+// `buffer` is the text, NUL-terminated, and is parsed in place: strings are decoded into it, so
+// RapidJSON hands them over without copying them to its own stack first.
+BindingResult ParseBuffer(std::string& buffer) {
   BindingResult result;
-  if (text == nullptr) return result;
   JsonTreeBuilder builder(result.value);
   rapidjson::Reader reader;
-  rapidjson::StringStream stream(text);
+  rapidjson::InsituStringStream stream(buffer.data());
   const rapidjson::ParseResult parsed = reader.Parse<kParseFlags>(stream, builder);
   if (parsed) return result;
   rapidjson::ParseErrorCode code = parsed.Code();
   if (code == rapidjson::kParseErrorDocumentEmpty) {
     // A blank document is an empty value, not a failure.
-    if (IsBlank(text)) {
+    if (IsBlank(buffer.c_str())) {
       result.value.Reset();
       return result;
     }
@@ -151,16 +152,20 @@ BindingResult ParseTerminated(const char* text) {
 
 }  // namespace
 
-BindingResult ParseJson(const char* text) { return ParseTerminated(text); }
+BindingResult ParseJson(const char* text) {
+  if (text == nullptr) return BindingResult();
+  std::string buffer(text);
+  return ParseBuffer(buffer);
+}
 
-BindingResult ParseJson(const std::string& text) { return ParseTerminated(text.c_str()); }
+BindingResult ParseJson(const std::string& text) {
+  std::string buffer(text);
+  return ParseBuffer(buffer);
+}
 
 BindingResult ParseJson(std::string_view text) {
-  if (text.empty()) return BindingResult();
-  if (const void* nul = std::memchr(text.data(), '\0', text.size()); nul != nullptr) {
-    return ParseTerminated(text.data());
-  }
-  return ParseTerminated(std::string(text).c_str());
+  std::string buffer(text);  // NUL-terminated after the view's end
+  return ParseBuffer(buffer);
 }
 
 }  // namespace Varn

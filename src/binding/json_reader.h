@@ -21,9 +21,10 @@ inline constexpr size_t kJsonMaxDepth = 1000;
 // overwrite scalars, merge into objects and append to arrays.
 // Failures read "Error: <RapidJSON's English text> at offset <byte offset>." or
 // "Maximum nesting depth of 1000 exceeded at offset <offset of the opening bracket>.".
+// Each overload parses a private copy of the text, so the caller's text is only read.
 [[nodiscard]] BindingResult ParseJson(const char* text);  // NUL-terminated; null reads as empty
 [[nodiscard]] BindingResult ParseJson(const std::string& text);
-[[nodiscard]] BindingResult ParseJson(std::string_view text);  // copies when no NUL ends it
+[[nodiscard]] BindingResult ParseJson(std::string_view text);
 
 }  // namespace Varn
 

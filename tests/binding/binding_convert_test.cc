@@ -17,6 +17,7 @@ namespace {
 enum class State : int32_t { InProgress = 0, Succeeded = 1, LoggingOut = 2, Error = 3 };
 enum class Narrow : int8_t { Low = -2, High = 100 };
 enum class Wide : int64_t { Minus = -1, Plus = 7 };
+enum class Byte : uint8_t { Zero = 0, Top = 200 };
 
 struct Session {
   State state = State::InProgress;
@@ -41,6 +42,7 @@ struct Outer {
   Narrow narrow = Narrow::Low;
   Wide wide = Wide::Plus;
   int16_t quiet = 0;  // omitted from output when 0
+  Byte byte = Byte::Zero;
 };
 
 // Stores a uint32_t as its decimal text, to show a converter replaces the built-in rules.
@@ -76,6 +78,7 @@ class ConvertTest : public ::testing::Test {
         .Value("ERROR", State::Error);
     DeclareEnum<Narrow>(registry_, "Narrow").Value("LOW", Narrow::Low).Value("HIGH", Narrow::High);
     DeclareEnum<Wide>(registry_, "Wide").Value("MINUS", Wide::Minus).Value("PLUS", Wide::Plus);
+    DeclareEnum<Byte>(registry_, "Byte").Value("ZERO", Byte::Zero).Value("TOP", Byte::Top);
     session_ = DeclareStructure<Session>(registry_, "LoginSession")
                    .Field(ZEK_MEMBER(Session, state), "")
                    .Field(ZEK_MEMBER(Session, profileId), "", kBindingFieldRequired)
@@ -97,6 +100,7 @@ class ConvertTest : public ::testing::Test {
                  .Field(ZEK_MEMBER(Outer, narrow), "")
                  .Field(ZEK_MEMBER(Outer, wide), "")
                  .Field(ZEK_MEMBER(Outer, quiet), "", kBindingFieldOmitIfDefault)
+                 .Field(ZEK_MEMBER(Outer, byte), "")
                  .Finish();
     converted_ = DeclareStructure<Converted>(registry_, "Converted")
                      .Field(ZEK_MEMBER(Converted, code), "", 0, &kDecimalText)
@@ -235,6 +239,7 @@ TEST_F(ConvertTest, OuterRoundTrip) {
   outer.narrow = Narrow::Low;
   outer.wide = Wide::Minus;
   outer.quiet = 4;
+  outer.byte = Byte::Top;
 
   BindingResult out = ToBinding(&outer, outer_);
   ASSERT_TRUE(out.IsOk()) << out.ErrorMessage();
@@ -247,6 +252,7 @@ TEST_F(ConvertTest, OuterRoundTrip) {
   EXPECT_EQ(v.Find("narrow").GetEnum().value, -2);  // one byte, sign-extended
   EXPECT_EQ(v.Find("wide").GetEnum().value, -1);
   EXPECT_EQ(v.Find("quiet").GetSigned(), 4);
+  EXPECT_EQ(v.Find("byte").GetEnum().value, 200);  // unsigned storage is not sign-extended
 
   Outer back;
   BindingResult result;
@@ -263,6 +269,7 @@ TEST_F(ConvertTest, OuterRoundTrip) {
   EXPECT_EQ(back.narrow, Narrow::Low);
   EXPECT_EQ(back.wide, Wide::Minus);  // sign-extended into all 8 bytes
   EXPECT_EQ(back.quiet, 4);
+  EXPECT_EQ(back.byte, Byte::Top);
 }
 
 TEST_F(ConvertTest, OmitIfDefaultLeavesOutDefaultMember) {
@@ -395,6 +402,46 @@ TEST_F(ConvertTest, UnregisteredTypes) {
   EXPECT_EQ(h_result.ErrorMessage(),
             "Couldn't assign value to 'inner' because the input is an unregistered structure or "
             "not a structure at all.");
+}
+
+// Values outside any record, as handler arguments and answers are converted.
+TEST_F(ConvertTest, LoneNativeValues) {
+  BindingProperty list;
+  list.At(0).SetString("ERROR");
+  list.At(1).SetSigned(1);
+  std::vector<State> states;
+  BindingResult result;
+  AssignNativeValue(result, list, "states", registry_, states);
+  ASSERT_TRUE(result.IsOk()) << result.ErrorMessage();
+  EXPECT_EQ(states, (std::vector<State>{State::Error, State::Succeeded}));
+
+  std::map<std::string, uint16_t> counts;
+  BindingProperty members;
+  members.Field("a").SetString("7");
+  members.Field("b").SetSigned(70000);
+  AssignNativeValue(result, members, "counts", registry_, counts);
+  EXPECT_EQ(result.ErrorMessage(), "Value 70000 for 'counts' of type uint16 is out of range");
+
+  Session session;
+  BindingResult session_result;
+  AssignNativeValue(session_result, SessionInput(), "session", registry_, session);
+  ASSERT_TRUE(session_result.IsOk()) << session_result.ErrorMessage();
+  EXPECT_EQ(session.accountId, 32u);
+
+  std::vector<Inner> inners = {{1, "one"}, {2, "two"}};
+  BindingProperty out;
+  BindingResult out_result;
+  NativeValueToBinding(out_result, inners, registry_, out);
+  ASSERT_TRUE(out_result.IsOk()) << out_result.ErrorMessage();
+  ASSERT_EQ(out.Size(), 2u);
+  EXPECT_EQ(out.At(1).Find("label").GetString(), "two");
+
+  // A record type nobody registered has no rules to convert by.
+  Unregistered unregistered;
+  BindingResult none;
+  NativeValueToBinding(none, unregistered, registry_, out);
+  EXPECT_EQ(none.ErrorMessage(),
+            "Couldn't convert native value because it's an unregistered structure.");
 }
 
 TEST_F(ConvertTest, FailedResultConvertsNothing) {

@@ -237,6 +237,31 @@ TEST(MsgPackReaderTest, NestingDepthIsCapped) {
   EXPECT_EQ(value->GetSigned(), 7);
 }
 
+// Cutting a document anywhere either ends inside a container (ok, incomplete) or names the
+// truncated payload; nothing is read past the cut.
+TEST(MsgPackReaderTest, EveryPrefixEndsCleanly) {
+  const std::vector<uint8_t> whole = Bytes(
+      "83 a1 61 93 01 cd 01 00 cb 3f f8 00 00 00 00 00 00 a1 62 c4 03 01 02 03"
+      " d9 03 6b 65 79 82 a3 61 62 63 d2 ff ff ff fe a1 7a c0");
+  const Decoded full = Decode(whole);
+  ASSERT_TRUE(full.result.IsOk()) << full.result.ErrorMessage();
+  ASSERT_TRUE(full.complete);
+  for (size_t cut = 0; cut < whole.size(); ++cut) {
+    SCOPED_TRACE(cut);
+    // A copy of exactly `cut` bytes, so that a read past the cut is a sanitizer error.
+    const std::vector<uint8_t> prefix(whole.begin(), whole.begin() + static_cast<long>(cut));
+    const Decoded d = Decode(prefix);
+    EXPECT_FALSE(d.complete);
+    EXPECT_LE(d.consumed, cut);
+    if (d.result.IsOk()) {
+      EXPECT_EQ(d.consumed, cut);
+    } else {
+      EXPECT_NE(d.result.ErrorMessage().find(" truncated."), std::string::npos)
+          << d.result.ErrorMessage();
+    }
+  }
+}
+
 // Compares a decoded value with the suite's expected one. Numbers compare by value; the kind of a
 // number is checked by the caller from the encoding.
 bool SameValue(const BindingProperty& decoded, const BindingProperty& expected) {

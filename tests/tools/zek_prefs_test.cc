@@ -22,7 +22,7 @@ extern char** environ;
 namespace Varn {
 namespace {
 
-struct Run {
+struct ProcessRun {
   int status = -1;
   std::string out;
   std::string err;
@@ -56,7 +56,7 @@ class ZekPrefsTest : public ::testing::Test {
     return path.string();
   }
 
-  Run Prefs(std::vector<std::string> args, std::string_view input = "") {
+  ProcessRun Prefs(std::vector<std::string> args, std::string_view input = "") {
     const std::filesystem::path in = dir_ / "stdin", out = dir_ / "stdout", err = dir_ / "stderr";
     WriteFile(in, input);
     posix_spawn_file_actions_t actions;
@@ -68,7 +68,7 @@ class ZekPrefsTest : public ::testing::Test {
     std::vector<char*> argv;
     for (std::string& arg : args) argv.push_back(arg.data());
     argv.push_back(nullptr);
-    Run run;
+    ProcessRun run;
     pid_t pid;
     if (posix_spawn(&pid, ZEK_PREFS_PATH, &actions, nullptr, argv.data(), environ) == 0) {
       int status = 0;
@@ -133,7 +133,7 @@ TEST_F(ZekPrefsTest, CheckReportsEachFile) {
     SCOPED_TRACE(c.files.front());
     std::vector<std::string> args = {"check"};
     args.insert(args.end(), c.files.begin(), c.files.end());
-    const Run run = Prefs(args);
+    const ProcessRun run = Prefs(args);
     EXPECT_EQ(run.out, c.out);
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(run.status, c.status);
@@ -149,7 +149,7 @@ TEST_F(ZekPrefsTest, ConvertWritesYamlAsThePluginSaves) {
   const std::string crlf = WriteYaml(value.value, nullptr, "\r\n", false);
   ASSERT_NE(crlf.find("\r\n"), std::string::npos);
 
-  Run run = Prefs({"convert", json_file});
+  ProcessRun run = Prefs({"convert", json_file});
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out, lf);
   run = Prefs({"convert", "--crlf", json_file});
@@ -199,7 +199,7 @@ TEST_F(ZekPrefsTest, ConvertRendersJsonFromEachFormat) {
     SCOPED_TRACE(c.name);
     std::vector<std::string> args = {"convert"};
     args.insert(args.end(), c.args.begin(), c.args.end());
-    const Run run = Prefs(args, c.input);
+    const ProcessRun run = Prefs(args, c.input);
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, c.out);
   }
@@ -236,7 +236,7 @@ TEST_F(ZekPrefsTest, ConvertReportsDecodeErrors) {
     SCOPED_TRACE(c.name);
     std::vector<std::string> args = {"convert"};
     args.insert(args.end(), c.args.begin(), c.args.end());
-    const Run run = Prefs(args, c.input);
+    const ProcessRun run = Prefs(args, c.input);
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(run.err, c.err);
@@ -265,11 +265,13 @@ TEST_F(ZekPrefsTest, HelpAndUsageErrors) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args.empty() ? "(none)" : c.args.front());
-    const Run run = Prefs(c.args);
+    const ProcessRun run = Prefs(c.args);
     EXPECT_EQ(run.status, c.status);
     EXPECT_TRUE(run.out.starts_with(c.out_starts)) << run.out;
     EXPECT_TRUE(run.err.starts_with(c.err_starts)) << run.err;
-    if (c.out_starts.empty()) EXPECT_EQ(run.out, "");
+    if (c.out_starts.empty()) {
+      EXPECT_EQ(run.out, "");
+    }
   }
 }
 
