@@ -20,6 +20,7 @@ void ReleaseHostResponse(PluginResponse* response) {
   if (response == nullptr) return;
   BindingProperty::ReleaseBoundary(response->result.value);
   HeapFree(response->result.errorText);
+  StreamedBodyReader::Detach(*response);
   *response = PluginResponse{};
 }
 
@@ -31,6 +32,8 @@ void FillHostResponse(PluginResponse* response, const ServiceAnswer& answer) {
   if (!answer.error.empty()) {
     response->result.errorText = HeapDuplicateString(answer.error.data(), answer.error.size());
     response->result.failed = 1;
+  } else if (answer.stream.has_value()) {
+    StreamedBodyReader::Attach(std::make_unique<StreamedBodyReader>(*answer.stream), *response);
   } else {
     BindingProperty::ToBoundary(answer.value, nullptr, response->result.value);
   }
@@ -44,16 +47,22 @@ bool MethodAccepts(uint32_t function_method, std::string_view call_name, uint32_
 
 }  // namespace
 
-HostRuntime::HostRuntime()
+HostRuntime::HostRuntime() : HostRuntime(std::make_shared<SteadyHostClock>()) {}
+
+HostRuntime::HostRuntime(std::shared_ptr<HostClock> clock)
     : table_{{&OpSendRequest, &OpReserved, &OpPublishEvent, &OpAddEventListener,
               &OpRemoveEventListener, &OpScheduleCallback, &OpYieldToHost, &OpEnterWait,
               &OpLeaveWait, &OpWriteLog},
              this},
+      clock_(clock != nullptr ? std::move(clock) : std::make_shared<SteadyHostClock>()),
+      scheduler_(*clock_),
       thread_(std::make_unique<HostThread>()) {}
 
 HostRuntime::~HostRuntime() {
   thread_->Run([this] {
     for (auto& [handle, plugin] : plugins_) StopOnHostThread(*plugin);
+    // What is still scheduled belongs to plugins that are gone.
+    scheduler_.Clear();
   });
   thread_.reset();
   plugins_.clear();
@@ -143,6 +152,8 @@ void HostRuntime::StopOnHostThread(Plugin& plugin) {
   plugin.alive = false;
   plugin.started = false;
   plugin.load.callbacks->stop(plugin.load.context);
+  // A plugin that left listeners behind is never called through them again.
+  events_.RemoveAll(plugin.handle);
 }
 
 void HostRuntime::Stop(uint32_t handle) {
@@ -310,31 +321,134 @@ int32_t HostRuntime::OpReserved(const PluginHostApi*, uint32_t, uint32_t) {
   return PLUGIN_HOST_NOT_SUPPORTED;
 }
 
-int32_t HostRuntime::OpPublishEvent(const PluginHostApi*, const PluginEvent*) {
-  return PLUGIN_HOST_NOT_SUPPORTED;
+int32_t HostRuntime::OpPublishEvent(const PluginHostApi* api, const PluginEvent* event) {
+  if (event == nullptr) return PLUGIN_HOST_OK;
+  HostRuntime& self = Of(api);
+  self.thread_->Run([&] { self.events_.Publish(*event); });
+  return PLUGIN_HOST_OK;
 }
 
-int32_t HostRuntime::OpAddEventListener(const PluginHostApi*, const char*, uint32_t,
-                                        PluginEventCallback, void*, uint32_t) {
-  return PLUGIN_HOST_NOT_SUPPORTED;
+int32_t HostRuntime::OpAddEventListener(const PluginHostApi* api, const char* name, uint32_t handle,
+                                        PluginEventCallback callback, void* context,
+                                        uint32_t kind) {
+  if (name == nullptr || callback == nullptr) return PLUGIN_HOST_OK;
+  HostRuntime& self = Of(api);
+  self.thread_->Run([&] { self.events_.AddListener(name, handle, callback, context, kind); });
+  return PLUGIN_HOST_OK;
 }
 
-int32_t HostRuntime::OpRemoveEventListener(const PluginHostApi*, const char*, uint32_t) {
-  return PLUGIN_HOST_NOT_SUPPORTED;
+int32_t HostRuntime::OpRemoveEventListener(const PluginHostApi* api, const char* name,
+                                           uint32_t handle) {
+  if (name == nullptr) return PLUGIN_HOST_OK;
+  HostRuntime& self = Of(api);
+  self.thread_->Run([&] { self.events_.RemoveListener(name, handle); });
+  return PLUGIN_HOST_OK;
 }
 
-int32_t HostRuntime::OpScheduleCallback(const PluginHostApi*, const char*, PluginScheduledCallback,
-                                        void*, double, uint32_t) {
-  return PLUGIN_HOST_NOT_SUPPORTED;
+int32_t HostRuntime::OpScheduleCallback(const PluginHostApi* api, const char* label,
+                                        PluginScheduledCallback callback, void* context,
+                                        double delay_seconds, uint32_t) {
+  HostRuntime& self = Of(api);
+  self.thread_->Run([&] {
+    self.scheduler_.Schedule(label != nullptr ? label : "", callback, context, delay_seconds);
+  });
+  return PLUGIN_HOST_OK;
 }
 
-int32_t HostRuntime::OpYieldToHost(const PluginHostApi*) { return PLUGIN_HOST_NOT_SUPPORTED; }
-
-int32_t HostRuntime::OpEnterWait(const PluginHostApi*, const char*, uint32_t) {
-  return PLUGIN_HOST_NOT_SUPPORTED;
+int32_t HostRuntime::OpYieldToHost(const PluginHostApi* api) {
+  HostRuntime& self = Of(api);
+  self.thread_->Run([&] {
+    ++self.yields_;
+    self.scheduler_.RunDue();
+  });
+  return PLUGIN_HOST_OK;
 }
 
-int32_t HostRuntime::OpLeaveWait(const PluginHostApi*) { return PLUGIN_HOST_NOT_SUPPORTED; }
+int32_t HostRuntime::OpEnterWait(const PluginHostApi* api, const char* label, uint32_t) {
+  HostRuntime& self = Of(api);
+  self.thread_->Run([&] { self.waits_.emplace_back(label != nullptr ? label : ""); });
+  return PLUGIN_HOST_OK;
+}
+
+int32_t HostRuntime::OpLeaveWait(const PluginHostApi* api) {
+  HostRuntime& self = Of(api);
+  self.thread_->Run([&] {
+    if (!self.waits_.empty()) self.waits_.pop_back();
+  });
+  return PLUGIN_HOST_OK;
+}
+
+void HostRuntime::PublishEvent(const std::string& name, const BindingProperty& payload) {
+  thread_->Run([&] {
+    PluginEvent event{};
+    event.name = name.c_str();
+    BindingProperty::ToBoundary(payload, nullptr, event.payload);
+    events_.Publish(event);
+    BindingProperty::ReleaseBoundary(event.payload);
+  });
+}
+
+uint64_t HostRuntime::ObserveEvents(EventObserver observer) {
+  uint64_t id = 0;
+  thread_->Run([&] { id = events_.Observe(std::move(observer)); });
+  return id;
+}
+
+void HostRuntime::StopObservingEvents(uint64_t id) {
+  thread_->Run([&] { events_.StopObserving(id); });
+}
+
+BindingProperty HostRuntime::DecodePayload(const PluginEvent& event) {
+  BindingProperty value;
+  PluginBoundaryResult decoded{};
+  if (!BindingProperty::FromBoundary(decoded, value, event.payload, "<result>")) {
+    HeapFree(decoded.errorText);
+    return BindingProperty();
+  }
+  return value;
+}
+
+size_t HostRuntime::ListenerCount(const std::string& name) {
+  size_t count = 0;
+  thread_->Run([&] { count = events_.ListenerCount(name); });
+  return count;
+}
+
+std::vector<std::string> HostRuntime::ListenedNames() {
+  std::vector<std::string> names;
+  thread_->Run([&] { names = events_.ListenedNames(); });
+  return names;
+}
+
+size_t HostRuntime::RunDueCallbacks() {
+  size_t ran = 0;
+  thread_->Run([&] { ran = scheduler_.RunDue(); });
+  return ran;
+}
+
+size_t HostRuntime::PendingCallbacks() {
+  size_t pending = 0;
+  thread_->Run([&] { pending = scheduler_.Pending(); });
+  return pending;
+}
+
+std::vector<std::string> HostRuntime::PendingCallbackLabels() {
+  std::vector<std::string> labels;
+  thread_->Run([&] { labels = scheduler_.PendingLabels(); });
+  return labels;
+}
+
+size_t HostRuntime::YieldCount() {
+  size_t yields = 0;
+  thread_->Run([&] { yields = yields_; });
+  return yields;
+}
+
+size_t HostRuntime::OpenWaits() {
+  size_t open = 0;
+  thread_->Run([&] { open = waits_.size(); });
+  return open;
+}
 
 int32_t HostRuntime::OpWriteLog(const PluginHostApi* api, int32_t level, const char* line) {
   HostRuntime& self = Of(api);

@@ -3,9 +3,11 @@
 // It loads plugin libraries, runs their registration, starts and stops them, and implements the
 // host table (PluginHostApi) they call: SendRequest routes a request to a started plugin whose
 // ApiDescription serves its method and path, else to an in-process service registered by path
-// prefix, else answers 404; WriteLog keeps the lines in order. The other operations answer
-// PLUGIN_HOST_NOT_SUPPORTED. Every call into a plugin runs on the runtime's one host thread; the
-// public methods may be called from any thread and wait for that thread.
+// prefix, else answers 404; PublishEvent and the listener operations go through the event bus;
+// ScheduleCallback through the scheduler, on the clock the runtime was given; YieldToHost runs
+// the callbacks that are due; WriteLog keeps the lines in order. Every call into a plugin runs on
+// the runtime's one host thread; the public methods may be called from any thread and wait for
+// that thread.
 #ifndef ZEK_HOST_RUNTIME_HOST_RUNTIME_H_
 #define ZEK_HOST_RUNTIME_HOST_RUNTIME_H_
 
@@ -20,8 +22,12 @@
 #include <vector>
 
 #include "binding/binding_property.h"
+#include "host/runtime/event_bus.h"
+#include "host/runtime/host_clock.h"
 #include "host/runtime/host_thread.h"
 #include "host/runtime/plugin_library.h"
+#include "host/runtime/scheduler.h"
+#include "host/runtime/streamed_body.h"
 #include "plugin/plugin_api_version.h"
 #include "plugin/route_pattern.h"
 #include "zek/plugin_abi.h"
@@ -47,6 +53,8 @@ struct ServiceAnswer {
   uint32_t status = 200;
   BindingProperty value;
   std::string error;  // not empty: the call failed
+  // When set, the body is sent as this stream instead of `value`.
+  std::optional<StreamedBody> stream = std::nullopt;
 };
 
 using ServiceHandler = std::function<ServiceAnswer(const ServiceRequest&)>;
@@ -72,7 +80,10 @@ class HostRuntime {
   // The core version handed to plugins when none is given.
   static PluginApiVersion DefaultCoreVersion() { return OwnPluginApiVersion(); }
 
+  // Timers run on the steady clock.
   HostRuntime();
+  // Timers run on `clock`: a ManualHostClock lets a test decide when they are due.
+  explicit HostRuntime(std::shared_ptr<HostClock> clock);
   // Stops every plugin still loaded, then unloads the libraries.
   ~HostRuntime();
   HostRuntime(const HostRuntime&) = delete;
@@ -107,6 +118,26 @@ class HostRuntime {
   // A request without arguments, headers or body other than those given.
   CallOutcome Call(uint32_t method, const std::string& path, std::string_view content_type = {},
                    std::string_view body = {});
+
+  // Publishes an event as an in-process service would: `payload` goes to every listener of
+  // `name` and to the observers.
+  void PublishEvent(const std::string& name, const BindingProperty& payload);
+  // Sees every event published from now on, on the host thread; returns the id to stop with.
+  uint64_t ObserveEvents(EventObserver observer);
+  void StopObservingEvents(uint64_t id);
+  // An event's payload as a value (Empty when it does not decode).
+  static BindingProperty DecodePayload(const PluginEvent& event);
+  size_t ListenerCount(const std::string& name);
+  std::vector<std::string> ListenedNames();
+
+  // Runs the scheduled callbacks that are due on the clock; returns how many ran.
+  size_t RunDueCallbacks();
+  size_t PendingCallbacks();
+  std::vector<std::string> PendingCallbackLabels();
+  // How often plugins yielded to the host, and how many waits are open now.
+  size_t YieldCount();
+  size_t OpenWaits();
+  const HostClock& Clock() const { return *clock_; }
 
   std::vector<LogLine> LogLines() const;
   const PluginHostApi* Api() const { return &table_.api; }
@@ -158,6 +189,11 @@ class HostRuntime {
   void StopOnHostThread(Plugin& plugin);
 
   Table table_;
+  std::shared_ptr<HostClock> clock_;
+  Scheduler scheduler_;
+  EventBus events_;
+  size_t yields_ = 0;
+  std::vector<std::string> waits_;
   // Declared last but one: plugins are stopped on it before the libraries unload.
   std::map<uint32_t, std::unique_ptr<Plugin>> plugins_;
   uint32_t nextHandle_ = 1;

@@ -12,24 +12,43 @@ constexpr uint32_t kNotSent = 400;
 PluginBase::PluginBase() { Logger::Acquire(); }
 
 PluginBase::~PluginBase() {
+  Timers::ForgetScheduled(*this);
   logTarget_.reset();
   BindingProperty::ReleaseBoundary(apiDescription_.help);
   Logger::Release();
 }
 
-// Event names and their host listeners come with resource events; until then a subscription
-// changes nothing.
-void PluginBase::Subscribe(std::string_view) {}
-void PluginBase::Unsubscribe(std::string_view) {}
+void PluginBase::Subscribe(std::string_view uri) { ResourceEvents::Subscribe(*this, uri); }
+void PluginBase::Unsubscribe(std::string_view uri) { ResourceEvents::Unsubscribe(*this, uri); }
 
 void PluginBase::Stop() {
   for (const auto& [name, count] : subscriptionCounts_) {
     if (count > 0) RemoveEventListener(name.c_str(), handle_);
   }
+  ServiceProxy::StopListening(*this);
   subscriptionCounts_.clear();
   eventHandlers_.clear();
-  std::lock_guard lock(scheduledMutex_);
-  scheduledCallbacks_.clear();
+  resourceHandlers_.Clear();
+  timers_.clear();
+  Timers::ForgetScheduled(*this);
+  serviceProxy_.Clear();
+}
+
+void PluginBase::StartFrame() {
+  telemetry_ = std::make_unique<TelemetrySender>(*this);
+  ServiceProxy::Listen(*this);
+}
+
+std::future<CallResult> PluginBase::SendTelemetryEvent(std::string_view name,
+                                                       const BindingProperty& payload) {
+  if (telemetry_ == nullptr) {
+    CallResult not_sent;
+    not_sent.status = kNotSent;
+    not_sent.error = true;
+    not_sent.message = "Request not sent: the plugin has not started";
+    return CompletedCall(std::move(not_sent));
+  }
+  return telemetry_->SendTelemetryEvent(name, payload);
 }
 
 int32_t PluginBase::SendRequest(PluginResponse* response, const PluginRequest* request) {

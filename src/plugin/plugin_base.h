@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <future>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -18,10 +19,17 @@
 #include <vector>
 
 #include "binding/binding_property.h"
+#include "plugin/call_result.h"
+#include "plugin/client_call.h"
 #include "plugin/plugin_api_version.h"
 #include "plugin/plugin_name_record.h"
+#include "plugin/plugin_resource_event.h"
+#include "plugin/resource_events.h"
 #include "plugin/route_declaration.h"
 #include "plugin/route_table.h"
+#include "plugin/service_proxy.h"
+#include "plugin/telemetry_sender.h"
+#include "plugin/timers.h"
 #include "runtime/log_target.h"
 #include "zek/plugin_abi.h"
 
@@ -77,23 +85,87 @@ class PluginBase {
   bool Stopping() const { return stopping_.load(std::memory_order_relaxed); }
   const ApiDescription& Description() const { return apiDescription_; }
 
+  // ---- Client calls (client_call.h) ----
+  // Calls `path` of another service through the host and waits for the answer.
+  CallResult CallFunction(uint32_t method, std::string_view path,
+                          const std::vector<CallArgument>& arguments = {}) {
+    return ClientCall::Call(*this, method, path, arguments);
+  }
+  // The same, with the answer converted to T.
+  template <class T>
+  TypedCallResult<T> CallFunction(uint32_t method, std::string_view path,
+                                  const std::vector<CallArgument>& arguments = {}) {
+    return ClientCall::Call<T>(*this, method, path, arguments);
+  }
+
+  // ---- Resource events (resource_events.h) ----
+  // Hands every change of the resource at `text` (a path, or a pattern with "*") to `handler`;
+  // for a path, its current value first, as a Create event.
+  void ListenResource(std::string_view text, ResourceHandler handler) {
+    ResourceEvents::Listen(*this, text, std::move(handler));
+  }
+  // The same with "data" converted to T; events whose data does not convert are dropped.
+  template <class T>
+  void ListenResource(std::string_view text,
+                      std::function<void(const Client::TypedResourceEvent<T>&)> handler) {
+    ResourceEvents::Listen(*this, text, TypedResourceHandler<T>(std::move(handler)));
+  }
+  // Announces a change of one of this plugin's resources.
+  void PublishResourceEvent(Client::PluginResourceEventType type, std::string_view path,
+                            const BindingProperty& value) {
+    ResourceEvents::Publish(*this, type, path, BindingResult(value));
+  }
+  template <class T>
+  void PublishResourceEvent(Client::PluginResourceEventType type, std::string_view path, T value) {
+    BindingResult converted;
+    RouteReturn<std::decay_t<T>>::ToValue(converted, std::move(value), converted.value);
+    ResourceEvents::Publish(*this, type, path, converted);
+  }
+
+  // ---- Timers (timers.h) ----
+  uint64_t ScheduleAt(std::string_view label, TimerCallback callback, int64_t due_nanoseconds) {
+    return Timers::ScheduleAt(*this, label, std::move(callback), due_nanoseconds);
+  }
+  void SetTimer(std::string_view name, double period_seconds, TimerCallback callback) {
+    Timers::SetTimer(*this, name, period_seconds, std::move(callback));
+  }
+  void KillTimer(std::string_view name) { Timers::KillTimer(*this, name); }
+  void WaitYield() { Timers::WaitYield(*this); }
+
+  // ---- Telemetry and service-proxy messages (telemetry_sender.h, service_proxy.h) ----
+  // Completes at once; before start the result is a not-sent failure.
+  std::future<CallResult> SendTelemetryEvent(std::string_view name, const BindingProperty& payload);
+  ServiceProxyTables& ServiceProxyMessages() { return serviceProxy_; }
+
   // The handshake steps of the entry and the callbacks (plugin_registration.cc).
   friend class PluginRegistration;
+  friend class ResourceEvents;
+  friend class Timers;
+  friend class ServiceProxy;
 
  protected:
   // Event names this plugin listens to, with the number of subscriptions for each.
   std::map<std::string, uint32_t, std::less<>> subscriptionCounts_;
   // Handlers of incoming events, by event name; several may share a name.
-  std::map<std::string, std::vector<std::function<void(const PluginEvent&)>>, std::less<>>
-      eventHandlers_;
+  std::map<std::string, std::vector<ResourceHandler>, std::less<>> eventHandlers_;
+  // Resource handlers by exact path and by wildcard pattern.
+  ResourceHandlerTable resourceHandlers_;
   // Scheduled one-shot callbacks by id; ids start at 1 and are never reused.
   std::mutex scheduledMutex_;
-  std::map<uint64_t, std::function<void()>> scheduledCallbacks_;
+  std::map<uint64_t, ScheduledCallback> scheduledCallbacks_;
   uint64_t nextScheduledId_ = 1;
-  // Guards the service-proxy tables.
-  std::mutex serviceProxyMutex_;
+  // Named repeating timers; used from the host's calling thread only.
+  std::map<std::string, NamedTimer, std::less<>> timers_;
+  // Received replies, pending requests and push handlers, under their own mutex.
+  ServiceProxyTables serviceProxy_;
+  bool serviceProxyListening_ = false;
+  std::unique_ptr<TelemetrySender> telemetry_;
 
  private:
+  // The frame's part of the start callback: the telemetry sender and the service-proxy
+  // listeners.
+  void StartFrame();
+
   RouteTable routes_;
   std::vector<PluginFunctionDescription> functionDescriptions_;
   ApiDescription apiDescription_{};

@@ -101,6 +101,7 @@ uint8_t PluginRegistration::StartCallback(void* context, const PluginHostRecord*
     InstallPluginLogTarget(plugin->logTarget_, &WriteToHost, const_cast<PluginHostApi*>(host->api));
     plugin->handle_ = host->handle;
     plugin->userAgent_ = UserAgent(plugin->coreVersion_, plugin->shortName_);
+    plugin->StartFrame();
     return plugin->Start() ? 1 : 0;
   } catch (const std::exception& error) {
     FrameLog(kFrameLogError,

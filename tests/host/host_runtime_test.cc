@@ -143,18 +143,8 @@ TEST_F(HostRuntimeTest, KeepsLogLinesInOrderWithTheirLevel) {
   EXPECT_EQ(trouble.text, "trouble");
 }
 
-TEST_F(HostRuntimeTest, OperationsOfLaterWorkAreNotSupported) {
+TEST_F(HostRuntimeTest, ReservedIsNotSupportedAndDirectLogLinesAreKept) {
   const PluginHostApi* api = runtime_.Api();
-  PluginEvent event{};
-  event.name = "OnJsonApiEvent";
-  EXPECT_EQ(api->PublishEvent(api, &event), PLUGIN_HOST_NOT_SUPPORTED);
-  EXPECT_EQ(api->AddEventListener(api, "x", handle_, nullptr, nullptr, 0),
-            PLUGIN_HOST_NOT_SUPPORTED);
-  EXPECT_EQ(api->RemoveEventListener(api, "x", handle_), PLUGIN_HOST_NOT_SUPPORTED);
-  EXPECT_EQ(api->ScheduleCallback(api, "t", nullptr, nullptr, 0.0, 0), PLUGIN_HOST_NOT_SUPPORTED);
-  EXPECT_EQ(api->YieldToHost(api), PLUGIN_HOST_NOT_SUPPORTED);
-  EXPECT_EQ(api->EnterWait(api, "w", 0), PLUGIN_HOST_NOT_SUPPORTED);
-  EXPECT_EQ(api->LeaveWait(api), PLUGIN_HOST_NOT_SUPPORTED);
   EXPECT_EQ(api->Reserved(api, 0, 0), PLUGIN_HOST_NOT_SUPPORTED);
   EXPECT_EQ(api->WriteLog(api, 3, "direct"), PLUGIN_HOST_OK);
   EXPECT_EQ(runtime_.LogLines().back().text, "direct");
