@@ -60,6 +60,32 @@ void BM_SessionRoundTrip(benchmark::State& state) {
 }
 BENCHMARK(BM_SessionRoundTrip);
 
+// The two halves, to see which one a regression is in.
+void BM_SessionToBinding(benchmark::State& state) {
+  Varn::BindingRegistry registry;
+  const Varn::BindingTypeInfo* type = DeclareSession(registry);
+  const Session session = SampleSession();
+  for (auto _ : state) {
+    Varn::BindingResult out = Varn::ToBinding(&session, type);
+    benchmark::DoNotOptimize(out);
+  }
+}
+BENCHMARK(BM_SessionToBinding);
+
+void BM_SessionFromBinding(benchmark::State& state) {
+  Varn::BindingRegistry registry;
+  const Varn::BindingTypeInfo* type = DeclareSession(registry);
+  const Session sample = SampleSession();
+  const Varn::BindingResult in = Varn::ToBinding(&sample, type);
+  for (auto _ : state) {
+    Varn::BindingResult result;
+    Session back;
+    Varn::FromBinding(result, in.value, "session", type, &back);
+    benchmark::DoNotOptimize(back);
+  }
+}
+BENCHMARK(BM_SessionFromBinding);
+
 struct PeerSession {
   SessionState state = SessionState::InProgress;
   uint64_t profileId = 0;

@@ -128,7 +128,7 @@ TEST(BindingRegistryTest, LookupsFromTwoThreads) {
     done = true;
   });
   std::thread reader([&] {
-    while (!done) {
+    do {
       for (int i = 0; i < kTypes; ++i) {
         const BindingTypeInfo* type = registry.FindTypeByName("Numbered" + std::to_string(i));
         if (type != nullptr && type->fields.size() != 1) ++partial;
@@ -136,7 +136,7 @@ TEST(BindingRegistryTest, LookupsFromTwoThreads) {
             BindingEnumValue{0, StaticTypeOf<BindingAsyncState>().HashCode()});
         if (name == nullptr || std::string(name) != "None") ++partial;
       }
-    }
+    } while (!done);
   });
   writer.join();
   reader.join();

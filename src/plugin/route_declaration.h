@@ -1,0 +1,204 @@
+// Declaring a route: a method, a path template and a native handler, then one parameter per
+// handler argument, chained in argument order:
+//
+//   DeclareRoute(table, PLUGIN_METHOD_PATCH, "/zek-settings/v2/account/{ppType}/{category}",
+//                [](RouteContext& context, std::string type, std::string category,
+//                   SettingCategoryResource resource) { ... })
+//       .Path("ppType", "Preference type")
+//       .Path("category", "Category name")
+//       .Body("settingsResource", "Category record");
+//
+// A handler may take RouteContext& first (not a parameter) to read the request or to answer with
+// an error status; it returns a value (RouteReturn) or nothing.
+#ifndef ZEK_PLUGIN_ROUTE_DECLARATION_H_
+#define ZEK_PLUGIN_ROUTE_DECLARATION_H_
+
+#include <cstdint>
+#include <string_view>
+#include <tuple>
+#include <type_traits>
+#include <utility>
+
+#include "binding/message_format.h"
+#include "plugin/route_argument.h"
+#include "plugin/route_table.h"
+
+namespace Varn {
+
+class RouteDeclaration {
+ public:
+  explicit RouteDeclaration(RouteFunction& function) : function_(function) {}
+
+  // A path capture; required.
+  RouteDeclaration& Path(std::string_view name, std::string_view help) {
+    return Add(name, help, ParameterLocation::Path, false);
+  }
+  // The request body; required.
+  RouteDeclaration& Body(std::string_view name, std::string_view help) {
+    return Add(name, help, ParameterLocation::Body, false);
+  }
+  // A query value; optional.
+  RouteDeclaration& Query(std::string_view name, std::string_view help) {
+    return Add(name, help, ParameterLocation::Query, true);
+  }
+  // A named argument of the request record; optional.
+  RouteDeclaration& Named(std::string_view name, std::string_view help) {
+    return Add(name, help, ParameterLocation::Named, true);
+  }
+  // Given from any location; optional.
+  RouteDeclaration& Any(std::string_view name, std::string_view help) {
+    return Add(name, help, ParameterLocation::Any, true);
+  }
+
+  RouteFunction& Function() { return function_; }
+
+ private:
+  RouteDeclaration& Add(std::string_view name, std::string_view help, ParameterLocation location,
+                        bool optional) {
+    size_t at = function_.parameters.size();
+    const RouteSignature& signature = function_.signature;
+    ValueShape shape = at < signature.shapes.size() ? signature.shapes[at] : ValueShape::kOther;
+    RouteValueType type = at < signature.types.size() ? signature.types[at] : RouteValueType{};
+    function_.parameters.push_back(RouteParameter{std::string(name), std::string(help), location,
+                                                  shape, optional, std::move(type)});
+    return *this;
+  }
+
+  RouteFunction& function_;
+};
+
+namespace route_declaration_internal {
+
+inline constexpr std::string_view kArityMismatch =
+    "Function '%1' declares %2 parameters for a handler of %3 arguments.";
+inline constexpr uint32_t kBadRequest = 400;
+inline constexpr uint32_t kInternalError = 500;
+
+template <class T>
+struct Signature : Signature<decltype(&T::operator())> {};
+template <class R, class... A>
+struct Signature<R (*)(A...)> {
+  using Return = R;
+  using Args = std::tuple<A...>;
+};
+template <class C, class R, class... A>
+struct Signature<R (C::*)(A...) const> : Signature<R (*)(A...)> {};
+template <class C, class R, class... A>
+struct Signature<R (C::*)(A...)> : Signature<R (*)(A...)> {};
+
+template <class Tuple>
+struct Native;
+template <class... A>
+struct Native<std::tuple<A...>> {
+  using Type = std::tuple<std::decay_t<A>...>;
+};
+
+template <class Args>
+constexpr bool kTakesContext = false;
+template <class First, class... Rest>
+constexpr bool kTakesContext<std::tuple<First, Rest...>> = std::is_same_v<First, RouteContext&>;
+
+template <class Tuple>
+struct DropFirst {
+  using Type = std::tuple<>;
+};
+template <class First, class... Rest>
+struct DropFirst<std::tuple<First, Rest...>> {
+  using Type = std::tuple<Rest...>;
+};
+
+template <class F>
+struct Shape {
+  using Sig = Signature<std::decay_t<F>>;
+  static constexpr bool kContext = kTakesContext<typename Sig::Args>;
+  using Params = std::conditional_t<kContext, typename DropFirst<typename Sig::Args>::Type,
+                                    typename Sig::Args>;
+  using Values = typename Native<Params>::Type;
+};
+
+template <class T>
+RouteValueType TypeOf() {
+  return {std::string(RouteArgument<T>::kTypeName), std::string(RouteElementName<T>::kName)};
+}
+
+template <class R, class Values, size_t... I>
+RouteSignature SignatureOf(std::index_sequence<I...>) {
+  RouteSignature signature;
+  signature.shapes = {RouteArgument<std::tuple_element_t<I, Values>>::kShape...};
+  signature.types = {TypeOf<std::tuple_element_t<I, Values>>()...};
+  if constexpr (std::is_void_v<R>) {
+    signature.returns = {"void", {}};
+  } else if constexpr (std::is_same_v<R, const char*>) {
+    signature.returns = {"string", {}};
+  } else if constexpr (requires { RouteArgument<R>::kTypeName; }) {
+    signature.returns = TypeOf<R>();
+  }
+  return signature;
+}
+
+template <class F>
+RouteHandler MakeHandler(F fn) {
+  using S = Shape<F>;
+  using Values = typename S::Values;
+  constexpr size_t kCount = std::tuple_size_v<Values>;
+  return [fn = std::move(fn)](RouteContext& context, const std::vector<RouteParameter>& params,
+                              std::span<const BindingProperty* const> values,
+                              BindingProperty& result) mutable {
+    if (params.size() != kCount || values.size() != kCount) {
+      context.Fail(kInternalError, FormatMessage(kArityMismatch, context.Request().functionName,
+                                                 params.size(), size_t{kCount}));
+      return;
+    }
+    Values natives{};
+    BindingResult status;
+    [&]<size_t... I>(std::index_sequence<I...>) {
+      ((values[I] != nullptr ? RouteArgument<std::tuple_element_t<I, Values>>::Assign(
+                                   status, *values[I], params[I].name, std::get<I>(natives))
+                             : void()),
+       ...);
+    }
+    (std::make_index_sequence<kCount>());
+    if (!status.IsOk()) {
+      context.Fail(kBadRequest, status.ErrorMessage());
+      return;
+    }
+    auto call = [&]() -> decltype(auto) {
+      if constexpr (S::kContext) {
+        return std::apply(
+            [&](auto&... a) -> decltype(auto) { return fn(context, std::move(a)...); }, natives);
+      } else {
+        return std::apply([&](auto&... a) -> decltype(auto) { return fn(std::move(a)...); },
+                          natives);
+      }
+    };
+    using R = std::decay_t<typename S::Sig::Return>;
+    if constexpr (std::is_void_v<R>) {
+      call();
+    } else {
+      R answer = call();
+      if (context.Failed()) return;
+      BindingResult converted;
+      RouteReturn<R>::ToValue(converted, std::move(answer), result);
+      if (!converted.IsOk()) context.Fail(kInternalError, converted.ErrorMessage());
+    }
+  };
+}
+
+}  // namespace route_declaration_internal
+
+// Adds a function serving `handler`; declare its parameters on the result, in argument order.
+template <class F>
+RouteDeclaration DeclareRoute(RouteTable& table, uint32_t method, std::string_view path_template,
+                              F handler, std::string_view call_name = {}) {
+  using namespace route_declaration_internal;
+  using Values = typename Shape<F>::Values;
+  using R = std::decay_t<typename Shape<F>::Sig::Return>;
+  RouteSignature signature =
+      SignatureOf<R, Values>(std::make_index_sequence<std::tuple_size_v<Values>>());
+  return RouteDeclaration(table.Add(method, path_template, call_name, std::move(signature),
+                                    MakeHandler(std::move(handler))));
+}
+
+}  // namespace Varn
+
+#endif  // ZEK_PLUGIN_ROUTE_DECLARATION_H_

@@ -1,0 +1,137 @@
+// RouteTable: the functions a plugin serves and the dispatch of a boundary request to one of them.
+//
+// A function is a method, a path template (see RoutePattern) and a handler with declared
+// parameters. Dispatch resolves the function by method and path, binds the handler's arguments
+// from the request's named arguments, path captures, query string and body, runs the handler and
+// fills the response record. Declaration happens once, before the first dispatch; after that the
+// table is only read, so dispatch needs no lock.
+#ifndef ZEK_PLUGIN_ROUTE_TABLE_H_
+#define ZEK_PLUGIN_ROUTE_TABLE_H_
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "binding/binding_property.h"
+#include "plugin/route_context.h"
+#include "plugin/route_pattern.h"
+#include "zek/plugin_abi.h"
+
+namespace Varn {
+
+// Where a request may carry a parameter.
+enum class ParameterLocation : uint32_t { Any = 0, Query = 1, Path = 2, Named = 4, Body = 5 };
+
+// What an empty text means for a parameter, and whether it takes list indexes.
+enum class ValueShape : uint8_t { kOther, kBool, kString, kList };
+
+// The type of an argument or answer as the API description spells it ("string", "int32", ...).
+struct RouteValueType {
+  std::string type;
+  std::string elementType;
+};
+
+struct RouteParameter {
+  std::string name;
+  std::string help;
+  ParameterLocation location = ParameterLocation::Any;
+  ValueShape shape = ValueShape::kOther;
+  bool optional = false;
+  RouteValueType type;
+};
+
+// What a handler takes and answers, as known from its C++ signature.
+struct RouteSignature {
+  std::vector<ValueShape> shapes;
+  std::vector<RouteValueType> types;
+  RouteValueType returns;
+};
+
+// Runs a handler with the bound values, one per declared parameter; a null value is one the
+// request did not give, and the handler's argument keeps its default. The values stay valid only
+// until the handler's own code runs: they are converted to native arguments first. A failed
+// conversion fails `context` and skips the handler. On success `result` holds the answer.
+struct RouteParameter;
+using RouteHandler =
+    std::function<void(RouteContext& context, const std::vector<RouteParameter>& parameters,
+                       std::span<const BindingProperty* const> values, BindingProperty& result)>;
+
+struct RouteFunction {
+  uint32_t method = 0;
+  RoutePattern pattern;
+  std::string name;
+  std::string callName;
+  std::vector<RouteParameter> parameters;
+  // The handler's arguments, in order; the declared parameters must match them.
+  RouteSignature signature;
+  RouteHandler handler;
+  size_t index = 0;  // declaration order
+};
+
+class RouteTable {
+ public:
+  RouteTable() = default;
+  RouteTable(const RouteTable&) = delete;
+  RouteTable& operator=(const RouteTable&) = delete;
+
+  // Adds a function; parameters are declared on the returned record, before the first dispatch.
+  // `call_name` is for method 8 (call by name) and empty for path functions.
+  RouteFunction& Add(uint32_t method, std::string_view path_template, std::string_view call_name,
+                     RouteSignature signature, RouteHandler handler);
+
+  const std::vector<std::unique_ptr<RouteFunction>>& Functions() const { return functions_; }
+
+  // The function serving (method, path without query, function name), or null. Among candidates
+  // a literal template wins at once; otherwise the one capturing the fewest characters, the
+  // earlier on a tie. `captures` receives the winner's captures.
+  const RouteFunction* Resolve(uint32_t method, std::string_view path,
+                               std::string_view function_name,
+                               std::vector<std::string_view>& captures) const;
+
+  // Fills `response` (release function included) for `request`; never throws. `names` spells
+  // enumerators of the result, and may be null.
+  void Dispatch(PluginResponse* response, const PluginRequest* request,
+                const BindingEnumNames* names) const noexcept;
+
+ private:
+  bool Accepts(const RouteFunction& function, uint32_t method,
+               std::string_view function_name) const;
+  void Index(const RouteFunction& function);
+
+  struct TextHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view text) const { return std::hash<std::string_view>()(text); }
+  };
+  using Buckets = std::unordered_map<std::string, std::vector<size_t>, TextHash, std::equal_to<>>;
+
+  std::vector<std::unique_ptr<RouteFunction>> functions_;
+  // Literal templates by their text.
+  Buckets literal_;
+  // Templates by the text of their leading whole literal segments (up to kIndexDepth of them),
+  // so a path visits only templates that can share its first segments.
+  Buckets prefixed_;
+  // Bit k is set when some key of `prefixed_` holds k "/" characters.
+  uint32_t prefixDepths_ = 0;
+  // Templates whose literal prefix holds no "/": any path may match them.
+  std::vector<size_t> unprefixed_;
+};
+
+// The error texts of dispatch and binding.
+inline constexpr std::string_view kInvalidFunction = "Invalid function";
+inline constexpr std::string_view kUnknownArgument = "Unknown argument '%1' for '%2'.";
+inline constexpr std::string_view kInvalidLocation =
+    "Argument '%1' for '%2' was specified in an invalid location.";
+inline constexpr std::string_view kIndexFormat = "Index %1 is in an incorrect format";
+inline constexpr std::string_view kIndexRange = "Index %1 is out of range";
+inline constexpr std::string_view kExpectedValue = "Expected value for argument '%1'.";
+inline constexpr std::string_view kExtraMsgPack = "Extra MessgePack data found in body";
+inline constexpr std::string_view kUnsupportedBody = "Unsupported body content type";
+
+}  // namespace Varn
+
+#endif  // ZEK_PLUGIN_ROUTE_TABLE_H_
