@@ -70,8 +70,9 @@ Outcome Send(const RouteTable& table, uint32_t method, const std::string& path,
   }
   PluginBoundaryResult converted{};
   EXPECT_TRUE(BindingProperty::FromBoundary(converted, outcome.value, response.result.value, "r"));
-  EXPECT_NE(response.release, nullptr);
-  if (response.release != nullptr) response.release(&response);
+  PluginResponseReleaseFunction release = response.release;
+  EXPECT_NE(release, nullptr);
+  if (release != nullptr) release(&response);
   return outcome;
 }
 
