@@ -1,7 +1,5 @@
 #include "binding/binding_block_pools.h"
 
-#include <cstring>
-
 namespace Varn {
 
 static_assert(sizeof(BindingBlockPools::PageHeader) <= BindingBlockPools::kBuiltInPageSize / 2);
@@ -21,16 +19,12 @@ BindingBlockPools::BindingBlockPools(BindingPagePool& pages) : pages_(pages) {
 BindingBlockPools::PageHeader* BindingBlockPools::Format(void* memory, size_t page_size,
                                                          size_t block_size) {
   auto* page = static_cast<PageHeader*>(memory);
-  std::memset(page, 0, sizeof(PageHeader));
+  page->next = nullptr;
+  page->prev = nullptr;
   page->pageSize = static_cast<uint16_t>(page_size);
-  const uint16_t first = FirstUsableIndex(block_size);
-  const uint16_t last = static_cast<uint16_t>(page_size / block_size - 1);
-  char* bytes = static_cast<char*>(memory);
-  for (uint16_t i = first; i <= last; ++i) {
-    const uint16_t next = i == last ? 0 : static_cast<uint16_t>(i + 1);
-    std::memcpy(bytes + i * block_size, &next, sizeof next);
-  }
-  page->firstFree = first;
+  page->used = 0;
+  page->firstFree = 0;
+  page->fresh = static_cast<uint16_t>(FirstUsableIndex(block_size) * block_size);
   return page;
 }
 

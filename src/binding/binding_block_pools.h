@@ -3,9 +3,11 @@
 // all, and draws further 4096-byte pages from a BindingPagePool.
 //
 // Page layout: a PageHeader at the page start, then blocks. Block i lies at page + i * size;
-// blocks overlapping the header are never used, so block index 0 can mean "none". A free block
-// holds the 16-bit index of the next free block in its first two bytes. A block outside the
-// built-in page finds its page by clearing the low 12 bits of its address.
+// blocks overlapping the header are never used, so block index 0 can mean "none". A released
+// block holds the 16-bit index of the next released block in its first two bytes; blocks never
+// handed out lie above the page's fresh mark and are taken in ascending order once no released
+// block is left. A block outside the built-in page finds its page by clearing the low 12 bits of
+// its address.
 //
 // Not thread-safe: an arena belongs to one tree, used by one thread at a time.
 #ifndef ZEK_BINDING_BINDING_BLOCK_POOLS_H_
@@ -30,7 +32,10 @@ class BindingBlockPools {
     PageHeader* prev;
     uint16_t pageSize;
     uint16_t used;
-    uint16_t firstFree;  // 0 when the page is full
+    uint16_t firstFree;  // head of the chain of released blocks, 0 when there is none
+    // Byte offset of the lowest block never handed out. Blocks above it are not chained, so
+    // a new page costs only its header; it sits in what would be the header's padding.
+    uint16_t fresh;
   };
 
   // The first block index clear of the header for a block size.
@@ -54,13 +59,20 @@ class BindingBlockPools {
     Pool& pool = pools_[(size + kGranule - 1) / kGranule - 1];
     PageHeader* page = pool.current;
     if (page == nullptr) page = AddPage(pool);
-    const size_t block_size = pool.blockSize;
-    char* block = reinterpret_cast<char*>(page) + page->firstFree * block_size;
-    uint16_t next;
-    __builtin_memcpy(&next, block, sizeof next);
+    const uint32_t block_size = pool.blockSize;
+    char* const bytes = reinterpret_cast<char*>(page);
+    char* block;
+    if (page->firstFree != 0) {
+      block = bytes + page->firstFree * block_size;
+      uint16_t next;
+      __builtin_memcpy(&next, block, sizeof next);
+      page->firstFree = next;
+    } else {
+      block = bytes + page->fresh;
+      page->fresh = static_cast<uint16_t>(page->fresh + block_size);
+    }
     ++page->used;
-    page->firstFree = next;
-    if (next == 0) {
+    if (IsFull(page, block_size)) {
       pool.current = page->next;
       if (pool.current != nullptr) pool.current->prev = nullptr;
       page->next = nullptr;
@@ -77,7 +89,7 @@ class BindingBlockPools {
         built_in ? reinterpret_cast<PageHeader*>(pool.builtIn)
                  : reinterpret_cast<PageHeader*>(reinterpret_cast<uintptr_t>(block) &
                                                  ~uintptr_t{BindingPagePool::kPageSize - 1});
-    if (page->firstFree == 0) {
+    if (IsFull(page, pool.blockSize)) {
       page->prev = nullptr;
       page->next = pool.current;
       if (pool.current != nullptr) pool.current->prev = page;
@@ -102,6 +114,9 @@ class BindingBlockPools {
     alignas(8) char builtIn[kBuiltInPageSize];
   };
 
+  static bool IsFull(const PageHeader* page, uint32_t block_size) {
+    return page->firstFree == 0 && page->fresh + block_size > page->pageSize;
+  }
   static PageHeader* Format(void* memory, size_t page_size, size_t block_size);
   PageHeader* AddPage(Pool& pool);
   void ReturnPage(Pool& pool, PageHeader* page);

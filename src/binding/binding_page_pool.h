@@ -1,6 +1,7 @@
 // BindingPagePool: the process-wide source of 4096-byte, 4096-aligned pages for the value
 // arenas' block pools. Pages are carved from 65536-byte regions reserved from the operating
-// system; a region goes back to the system as soon as all of its pages are free again.
+// system. A region whose pages are all free again goes back to the system, except that a few
+// such regions (kDefaultSpareRegions unless changed) are kept for the next trees.
 // Thread-safe: every operation runs under the pool's one mutex.
 #ifndef ZEK_BINDING_BINDING_PAGE_POOL_H_
 #define ZEK_BINDING_BINDING_PAGE_POOL_H_
@@ -17,6 +18,10 @@ class BindingPagePool {
   static constexpr size_t kPageSize = 4096;
   static constexpr size_t kRegionSize = 65536;
   static constexpr size_t kPagesPerRegion = kRegionSize / kPageSize;
+  // Wholly free regions kept by default. Trees are typically built and destroyed over and over;
+  // without spares every tree of more than a few pages re-reserves and re-faults its regions,
+  // which costs more than building the tree itself. 4 regions hold at most 256 KiB idle.
+  static constexpr size_t kDefaultSpareRegions = 4;
 
   // Where regions come from; tests substitute their own to watch or refuse reservations.
   struct RegionSource {
@@ -40,10 +45,10 @@ class BindingPagePool {
   // `page` must come from TakePage of this pool and not have been given back already.
   void GivePage(void* page);
 
-  // How many wholly free regions the pool may keep instead of releasing them at once; 0 (the
-  // default) releases a region as soon as its last page comes back. Keeping one or more spares
-  // spares a tree that repeatedly grows and shrinks across a region boundary the cost of
-  // reserving and faulting in fresh memory each time. Lowering the limit releases the surplus.
+  // How many wholly free regions the pool may keep instead of releasing them at once
+  // (kDefaultSpareRegions to start with); 0 releases a region as soon as its last page comes
+  // back. Spares save a tree that repeatedly grows and shrinks the cost of reserving and
+  // faulting in fresh memory each time. Lowering the limit releases the surplus at once.
   void SetSpareRegions(size_t count);
 
   // Replaces the region source for regions reserved from now on; regions already held are
@@ -76,7 +81,7 @@ class BindingPagePool {
   FreePage* freeHead_ = nullptr;
   size_t freeCount_ = 0;
   size_t inUse_ = 0;
-  size_t spareLimit_ = 0;
+  size_t spareLimit_ = kDefaultSpareRegions;
   size_t spareRegions_ = 0;              // regions with every page free, kept under spareLimit_
   std::map<uintptr_t, Region> regions_;  // by base address
 };

@@ -37,6 +37,8 @@ class PagePoolTest : public ::testing::Test {
     FakeRegions::reserved = 0;
     FakeRegions::released = 0;
     FakeRegions::refuse = false;
+    // These tests watch regions go back, so none is kept as a spare unless a test asks.
+    pages_.SetSpareRegions(0);
   }
   BindingPagePool pages_{FakeRegions::Source()};
 };
