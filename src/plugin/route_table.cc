@@ -300,6 +300,7 @@ void RouteTable::Index(const RouteFunction& function) {
   const RoutePattern& pattern = function.pattern;
   if (pattern.IsLiteral()) {
     literal_[pattern.Template()].push_back(function.index);
+    literalLengths_.set(std::min(pattern.Template().size(), literalLengths_.size() - 1));
     return;
   }
   std::string_view prefix = pattern.LiteralPrefix();
@@ -330,7 +331,7 @@ const RouteFunction* RouteTable::Resolve(uint32_t method, std::string_view path,
                                          std::string_view function_name,
                                          std::vector<std::string_view>& captures) const {
   captures.clear();
-  if (!literal_.empty()) {
+  if (literalLengths_.test(std::min(path.size(), literalLengths_.size() - 1))) {
     auto it = literal_.find(path);
     if (it != literal_.end()) {
       for (size_t index : it->second) {

@@ -8,6 +8,7 @@
 #ifndef ZEK_PLUGIN_ROUTE_TABLE_H_
 #define ZEK_PLUGIN_ROUTE_TABLE_H_
 
+#include <bitset>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -115,8 +116,10 @@ class RouteTable {
   using Buckets = std::unordered_map<std::string, std::vector<size_t>, TextHash, std::equal_to<>>;
 
   std::vector<std::unique_ptr<RouteFunction>> functions_;
-  // Literal templates by their text.
+  // Literal templates by their text, and the lengths those texts have (the last bit stands for
+  // every length from 255 up), so most paths skip the lookup.
   Buckets literal_;
+  std::bitset<256> literalLengths_;
   // Templates by the text of their leading whole literal segments (up to kIndexDepth of them),
   // so a path visits only templates that can share its first segments.
   Buckets prefixed_;
