@@ -93,6 +93,23 @@ TEST_F(ResourceEventsTest, AServiceChangeReachesTheExactAndTheWildcardHandlerOnc
   }
 }
 
+// A star within the first three segments lands in the event name itself; the host matches such
+// a listened name against the names events are published under.
+TEST_F(ResourceEventsTest, APatternWithinTheFirstSegmentsHearsEveryEventItMatches) {
+  OnHost(
+      [&](ProbePlugin& plugin) { plugin.ListenResource("/zek-game-settings/v1/*", Record("p")); });
+  EXPECT_EQ(runtime_->ListenerCount("OnJsonApiEvent_zek-game-settings_v1_*"), 1u);
+  runtime_->PublishEvent("OnJsonApiEvent_zek-game-settings_v1_game-settings",
+                         EventValue("/zek-game-settings/v1/game-settings", "Update", 1));
+  runtime_->PublishEvent("OnJsonApiEvent_zek-game-settings_v1_input-settings",
+                         EventValue("/zek-game-settings/v1/input-settings", "Update", 2));
+  runtime_->PublishEvent("OnJsonApiEvent_zek-login_v1_session",
+                         EventValue("/zek-login/v1/session", "Update", 3));
+  ASSERT_EQ(heard_.size(), 2u);
+  EXPECT_EQ(heard_[0].uri, "/zek-game-settings/v1/game-settings");
+  EXPECT_EQ(heard_[1].uri, "/zek-game-settings/v1/input-settings");
+}
+
 TEST_F(ResourceEventsTest, PathsSharingAnEventNameShareOneHostListenerUntilTheLastUnsubscribe) {
   const std::string shared = "OnJsonApiEvent_zek-game-settings_v1_game-settings";
   const std::string other = "OnJsonApiEvent_zek-game-settings_v1_input-settings";
