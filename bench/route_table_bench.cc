@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "binding/binding_record_builder.h"
 #include "plugin/plugin_registration.h"
 #include "plugin/route_pattern.h"
 
@@ -39,13 +40,40 @@ constexpr RouteShape kSettingsRoutes[] = {
 
 constexpr const char* kAccountPath = "/zek-settings/v2/account/PerksPreferences/audio";
 
+// The category record a PATCH carries.
+struct BenchCategory {
+  int32_t schemaVersion = 0;
+  BindingProperty data;
+};
+
+// A 200-byte JSON category record.
+std::string CategoryJson() {
+  std::string json = R"({"schemaVersion":3,"data":{"volume":0.75,"muted":false,"device":")";
+  std::string tail = R"("}})";
+  json.append(200 - json.size() - tail.size(), 'x');
+  return json + tail;
+}
+
 // The fourteen routes; the templated GET has a tiny handler.
 class BenchPlugin : public PluginBase {
  public:
   void RegisterApi() override {
+    DeclareStructure<BenchCategory>(Registry(), "SettingCategory")
+        .Field(ZEK_MEMBER(BenchCategory, schemaVersion), "")
+        .Field(ZEK_MEMBER(BenchCategory, data), "");
     for (const RouteShape& route : kSettingsRoutes) {
-      if (route.method == PLUGIN_METHOD_GET &&
+      if (route.method == PLUGIN_METHOD_PATCH &&
           std::string_view(route.path) == "/zek-settings/v2/account/{ppType}/{category}") {
+        Route(route.method, route.path,
+              [](std::string type, std::string category, BenchCategory resource) {
+                benchmark::DoNotOptimize(resource.schemaVersion);
+                benchmark::DoNotOptimize(type.size() + category.size());
+              })
+            .Path("ppType", "")
+            .Path("category", "")
+            .Body("settingsResource", "");
+      } else if (route.method == PLUGIN_METHOD_GET &&
+                 std::string_view(route.path) == "/zek-settings/v2/account/{ppType}/{category}") {
         Route(route.method, route.path,
               [](std::string type, std::string category) {
                 return type.size() + category.size() > 0;
@@ -84,6 +112,27 @@ void BM_TemplatedGet(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_TemplatedGet);
+
+void BM_PatchJsonBody(benchmark::State& state) {
+  LoadedPlugin plugin;
+  const PluginFunctionDescription& entry = plugin.Function();
+  const std::string body = CategoryJson();
+  PluginRequest request{};
+  request.method = PLUGIN_METHOD_PATCH;
+  request.path = kAccountPath;
+  request.contentType = "application/json";
+  request.body = reinterpret_cast<const uint8_t*>(body.data());
+  request.bodyLength = body.size();
+  for (auto _ : state) {
+    PluginResponse response;
+    entry.entry(entry.context, &response, &request);
+    if (response.status != 200) state.SkipWithError("not served");
+    response.release(&response);
+  }
+  state.SetItemsProcessed(state.iterations());
+  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(body.size()));
+}
+BENCHMARK(BM_PatchJsonBody);
 
 // Tables of `count` templated routes spread over services, plus the settings routes.
 std::vector<std::string> RouteTemplates(size_t count) {

@@ -12,7 +12,8 @@ class PluginLibrary {
  public:
   // Null with `error` set when the library cannot be loaded.
   static std::unique_ptr<PluginLibrary> Open(const std::string& path, std::string& error);
-  // Unloads the library: nothing it handed out may be used afterwards.
+  // Drops the handle; nothing the library handed out may be used afterwards. The library itself
+  // stays mapped (see Open).
   ~PluginLibrary();
   PluginLibrary(const PluginLibrary&) = delete;
   PluginLibrary& operator=(const PluginLibrary&) = delete;

@@ -1,5 +1,7 @@
 #include "binding/binding_member_tree.h"
 
+#include <bit>
+#include <cstring>
 #include <new>
 
 namespace Varn {
@@ -11,6 +13,28 @@ using Node = BindingMemberNode;
 constexpr int kMaxHeight = 96;
 
 static_assert(sizeof(Node) == 7 * sizeof(void*));
+
+// Byte order of two texts (as memcmp, then the shorter first). Keys are short, so comparing a
+// word at a time inline beats a library call per tree level.
+// Loading a word little-endian and swapping it puts the first byte highest.
+static_assert(std::endian::native == std::endian::little);
+int CompareKeys(std::string_view a, std::string_view b) {
+  const size_t n = a.size() < b.size() ? a.size() : b.size();
+  size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    uint64_t x;
+    uint64_t y;
+    std::memcpy(&x, a.data() + i, 8);
+    std::memcpy(&y, b.data() + i, 8);
+    if (x != y) return __builtin_bswap64(x) < __builtin_bswap64(y) ? -1 : 1;
+  }
+  for (; i < n; ++i) {
+    const auto p = static_cast<uint8_t>(a[i]);
+    const auto q = static_cast<uint8_t>(b[i]);
+    if (p != q) return p < q ? -1 : 1;
+  }
+  return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
+}
 
 int Height(const Node* node) { return node == nullptr ? 0 : node->height; }
 
@@ -83,7 +107,7 @@ Node* BindingMemberTree::Find(const BindingInternedString* key) const {
   Node* node = root;
   while (node != nullptr) {
     if (node->key == key) return node;
-    node = text < node->key->Text() ? node->left : node->right;
+    node = CompareKeys(text, node->key->Text()) < 0 ? node->left : node->right;
   }
   return nullptr;
 }
@@ -97,7 +121,7 @@ Node* BindingMemberTree::FindOrInsert(BindingArena& arena, std::string_view name
   Node** link = &root;
   while (*link != nullptr) {
     Node* node = *link;
-    const int order = name.compare(node->key->Text());
+    const int order = CompareKeys(name, node->key->Text());
     if (order == 0) {
       inserted = false;
       return node;

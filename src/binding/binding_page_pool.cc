@@ -1,6 +1,7 @@
 #include "binding/binding_page_pool.h"
 
 #include <cstdlib>
+#include <iterator>
 #include <new>
 
 #include "binding/region_memory.h"
@@ -49,7 +50,7 @@ void* BindingPagePool::TakePage() {
     void* base = source_.reserve(kRegionSize);
     if (base == nullptr) throw std::bad_alloc();
     auto* bytes = static_cast<char*>(base);
-    regions_.emplace(reinterpret_cast<uintptr_t>(base), Region{source_, kPagesPerRegion});
+    regions_.emplace(reinterpret_cast<uintptr_t>(base), Region{source_, kPagesPerRegion, false});
     // Highest address first, so the lowest page is on top and handed out first.
     for (size_t i = kPagesPerRegion; i-- > 0;) {
       PushFree(reinterpret_cast<FreePage*>(bytes + i * kPageSize));
@@ -59,6 +60,10 @@ void* BindingPagePool::TakePage() {
   Unlink(page);
   auto region = --regions_.upper_bound(reinterpret_cast<uintptr_t>(page));
   --region->second.freePages;
+  if (region->second.spare) {
+    region->second.spare = false;
+    --spareRegions_;
+  }
   ++inUse_;
   return page;
 }
@@ -73,12 +78,34 @@ void BindingPagePool::GivePage(void* page) {
   PushFree(static_cast<FreePage*>(page));
   --inUse_;
   if (++region->second.freePages < kPagesPerRegion) return;
+  if (spareRegions_ < spareLimit_) {
+    region->second.spare = true;
+    ++spareRegions_;
+    return;
+  }
+  DropRegion(region);
+}
+
+void BindingPagePool::DropRegion(std::map<uintptr_t, Region>::iterator region) {
   auto* bytes = reinterpret_cast<char*>(region->first);
   for (size_t i = 0; i < kPagesPerRegion; ++i) {
     Unlink(reinterpret_cast<FreePage*>(bytes + i * kPageSize));
   }
   region->second.source.release(bytes, kRegionSize);
   regions_.erase(region);
+}
+
+void BindingPagePool::SetSpareRegions(size_t count) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  spareLimit_ = count;
+  for (auto region = regions_.begin(); region != regions_.end() && spareRegions_ > count;) {
+    auto next = std::next(region);
+    if (region->second.spare) {
+      --spareRegions_;
+      DropRegion(region);
+    }
+    region = next;
+  }
 }
 
 BindingPagePool::RegionSource BindingPagePool::SetRegionSource(RegionSource source) {

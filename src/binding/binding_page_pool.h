@@ -40,6 +40,12 @@ class BindingPagePool {
   // `page` must come from TakePage of this pool and not have been given back already.
   void GivePage(void* page);
 
+  // How many wholly free regions the pool may keep instead of releasing them at once; 0 (the
+  // default) releases a region as soon as its last page comes back. Keeping one or more spares
+  // spares a tree that repeatedly grows and shrinks across a region boundary the cost of
+  // reserving and faulting in fresh memory each time. Lowering the limit releases the surplus.
+  void SetSpareRegions(size_t count);
+
   // Replaces the region source for regions reserved from now on; regions already held are
   // released through the source that reserved them. Returns the previous source.
   RegionSource SetRegionSource(RegionSource source);
@@ -58,16 +64,20 @@ class BindingPagePool {
   struct Region {
     RegionSource source;
     size_t freePages;
+    bool spare;  // wholly free and kept
   };
 
   void PushFree(FreePage* page);
   void Unlink(FreePage* page);
+  void DropRegion(std::map<uintptr_t, Region>::iterator region);
 
   mutable std::mutex mutex_;
   RegionSource source_;
   FreePage* freeHead_ = nullptr;
   size_t freeCount_ = 0;
   size_t inUse_ = 0;
+  size_t spareLimit_ = 0;
+  size_t spareRegions_ = 0;              // regions with every page free, kept under spareLimit_
   std::map<uintptr_t, Region> regions_;  // by base address
 };
 

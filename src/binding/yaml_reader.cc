@@ -2,10 +2,12 @@
 
 #include <yaml.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -233,30 +235,40 @@ class YamlReader {
   explicit YamlReader(std::string_view text) : text_(text) {}
 
   BindingResult Run() {
-    yaml_parser_t parser;
-    if (!yaml_parser_initialize(&parser)) {
+    // Owns the parser and the current event, so both are deleted on every way out.
+    struct Parser {
+      yaml_parser_t parser;
+      yaml_event_t event{};
+      bool initialized = false;
+      ~Parser() {
+        yaml_event_delete(&event);
+        if (initialized) yaml_parser_delete(&parser);
+      }
+      bool Next() {
+        yaml_event_delete(&event);
+        // On failure libyaml leaves the event zeroed, which deletes as nothing.
+        return yaml_parser_parse(&parser, &event) != 0;
+      }
+    } p;
+    p.initialized = yaml_parser_initialize(&p.parser) != 0;
+    if (!p.initialized) {
       result_.SetError(FormatMessage(kParserError, "out of memory", 0, 0));
       return std::move(result_);
     }
-    yaml_parser_set_input_string(&parser, reinterpret_cast<const unsigned char*>(text_.data()),
+    yaml_parser_set_input_string(&p.parser, reinterpret_cast<const unsigned char*>(text_.data()),
                                  text_.size());
-    yaml_parser_set_encoding(&parser, YAML_UTF8_ENCODING);
+    yaml_parser_set_encoding(&p.parser, YAML_UTF8_ENCODING);
     ResetToRoot();
-    yaml_event_t event;
-    bool parsed = yaml_parser_parse(&parser, &event) != 0;
-    while (parsed && event.type != YAML_STREAM_END_EVENT && HandleEvent(event)) {
-      yaml_event_delete(&event);
-      parsed = yaml_parser_parse(&parser, &event) != 0;
+    bool parsed = p.Next();
+    while (parsed && p.event.type != YAML_STREAM_END_EVENT && HandleEvent(p.event)) {
+      parsed = p.Next();
     }
     if (!parsed) {
-      // libyaml leaves the event zeroed when it fails, so there is nothing to delete.
+      const yaml_parser_t& parser = p.parser;
       result_.SetError(FormatMessage(kParserError, parser.problem ? parser.problem : "unknown",
                                      static_cast<uint64_t>(parser.problem_mark.line),
                                      static_cast<uint64_t>(parser.problem_mark.column)));
-    } else {
-      yaml_event_delete(&event);
     }
-    yaml_parser_delete(&parser);
     return std::move(result_);
   }
 
@@ -554,7 +566,14 @@ class YamlReader {
 
 }  // namespace
 
-BindingResult ParseYaml(std::string_view text) { return YamlReader(text).Run(); }
+BindingResult ParseYaml(std::string_view text) {
+  // Allocation failures on huge inputs come back as a result like every other failure.
+  try {
+    return YamlReader(text).Run();
+  } catch (const std::exception& e) {
+    return BindingResult::Error(std::string("YAML reader failed: ") + e.what());
+  }
+}
 
 BindingResult LoadYamlFile(std::string_view path) {
   std::string contents;

@@ -23,9 +23,15 @@ yaml_char_t* Chars(const char* text) {
   return reinterpret_cast<yaml_char_t*>(const_cast<char*>(text));
 }
 
+// Called from libyaml's C code, so nothing may be thrown through it: a failed allocation
+// becomes a write error, which drops the whole text.
 int AppendOutput(void* data, unsigned char* buffer, size_t size) {
-  static_cast<std::string*>(data)->append(reinterpret_cast<const char*>(buffer), size);
-  return 1;
+  try {
+    static_cast<std::string*>(data)->append(reinterpret_cast<const char*>(buffer), size);
+    return 1;
+  } catch (...) {
+    return 0;
+  }
 }
 
 // Emits one event per visitor call. After the first emitter failure it emits nothing more and

@@ -1,13 +1,32 @@
 #include "plugin/api_description.h"
 
+#include "binding/binding_convert.h"
+#include "binding/builtin_types.h"
 #include "plugin/function_name.h"
 
 namespace Varn {
 namespace {
 
-void DescribeType(BindingProperty& out, const RouteValueType& type) {
-  out.Field("type").SetString(type.type);
-  out.Field("elementType").SetString(type.elementType);
+// A type as people read it: records and enumerations by their registered names, containers as
+// "vector" or "map" with their element's name, everything else by its kind.
+std::string KindText(NativeKind kind, const BindingTypeInfo* type) {
+  if ((kind == NativeKind::Struct || kind == NativeKind::Enum) && type != nullptr) {
+    return type->name;
+  }
+  return kind == NativeKind::None ? "void" : NativeKindName(kind);
+}
+
+BindingFullTypeIdentifier Identify(NativeKind kind, NativeKind element_kind,
+                                   const BindingTypeInfo* type) {
+  if (kind == NativeKind::Vector || kind == NativeKind::Map) {
+    return {NativeKindName(kind), KindText(element_kind, type)};
+  }
+  return {KindText(kind, type), {}};
+}
+
+BindingValueType ValueType(const RouteValueType& type, const BindingRegistry& registry) {
+  return {type.kind, type.elementKind,
+          type.typeHash != 0 ? registry.FindType(type.typeHash) : nullptr};
 }
 
 }  // namespace
@@ -24,37 +43,71 @@ std::vector<PluginFunctionDescription> DescribeFunctions(const RouteTable& route
   return out;
 }
 
-BindingProperty DescribeApi(const RouteTable& routes, std::string_view name_space,
-                            const std::vector<std::string>& tags) {
-  BindingProperty api;
-  BindingProperty& functions = api.Field("functions");
-  functions.MakeCollection();
+void RegisterFunctions(const RouteTable& routes, std::string_view name_space,
+                       const std::vector<std::string>& tags, BindingRegistry& registry) {
   for (const auto& function : routes.Functions()) {
-    BindingProperty& f = functions.Append();
-    f.Field("name").SetString(function->name);
-    f.Field("nameSpace").SetString(name_space);
-    DescribeType(f.Field("returns"), function->signature.returns);
-    BindingProperty& arguments = f.Field("arguments");
-    arguments.MakeCollection();
+    BindingFunctionInfo info;
+    info.name = function->name;
+    info.nameSpace = name_space;
+    info.description =
+        std::string(MethodName(function->method)) + " " + function->pattern.Template();
+    info.tags = tags;
+    info.returns = ValueType(function->signature.returns, registry);
     for (const RouteParameter& param : function->parameters) {
-      BindingProperty& a = arguments.Append();
-      a.Field("name").SetString(param.name);
-      a.Field("description").SetString(param.help);
-      DescribeType(a.Field("type"), param.type);
-      a.Field("optional").SetBool(param.optional);
+      BindingArgumentInfo argument;
+      argument.name = param.name;
+      argument.description = param.help;
+      argument.type = ValueType(param.type, registry);
+      argument.optional = param.optional;
+      argument.location = static_cast<uint32_t>(param.location);
+      info.arguments.push_back(std::move(argument));
     }
-    f.Field("description")
-        .SetString(std::string(MethodName(function->method)) + " " + function->pattern.Template());
-    f.Field("help").SetString("");
-    f.Field("threadSafe").SetBool(false);
-    f.Field("async").SetString("");
-    BindingProperty& t = f.Field("tags");
-    t.MakeCollection();
-    for (const std::string& tag : tags) t.Append().SetString(tag);
+    (void)registry.AddFunction(std::move(info));
   }
-  api.Field("types").MakeCollection();
-  api.Field("events").MakeCollection();
-  return api;
+}
+
+BindingResult DescribeApi(const BindingRegistry& registry) {
+  BindingFullApiHelp api;
+  for (const BindingFunctionInfo* function : registry.Functions()) {
+    BindingFullFunctionHelp& f = api.functions.emplace_back();
+    f.name = function->name;
+    f.nameSpace = function->nameSpace;
+    f.returns =
+        Identify(function->returns.kind, function->returns.elementKind, function->returns.typeInfo);
+    for (const BindingArgumentInfo& argument : function->arguments) {
+      f.arguments.push_back(
+          {argument.name, argument.description,
+           Identify(argument.type.kind, argument.type.elementKind, argument.type.typeInfo),
+           argument.optional});
+    }
+    f.description = function->description;
+    f.help = function->help;
+    f.threadSafe = function->threadSafe;
+    f.async = function->async;
+    f.tags = function->tags;
+  }
+  for (const BindingTypeInfo* type : registry.Types()) {
+    BindingFullTypeHelp& t = api.types.emplace_back();
+    t.name = type->name;
+    t.nameSpace = type->nameSpace;
+    t.size = static_cast<uint32_t>(type->size);
+    t.description = type->description;
+    t.tags = type->tags;
+    for (const BindingFieldInfo& field : type->fields) {
+      t.fields.push_back(
+          {field.name, field.description, Identify(field.kind, field.elementKind, field.typeInfo),
+           static_cast<uint32_t>(field.offset), (field.flags & kBindingFieldRequired) == 0});
+    }
+    for (const BindingEnumerator& enumerator : type->enumerators) {
+      t.values.push_back({enumerator.name, enumerator.value, enumerator.description});
+    }
+  }
+  for (const BindingEventInfo* event : registry.Events()) {
+    api.events.push_back({event->name, event->nameSpace,
+                          event->type != nullptr ? event->type->name : std::string(),
+                          event->description, event->tags});
+  }
+  return ToBinding(&api, registry.FindType(StaticTypeOf<BindingFullApiHelp>().HashCode()));
 }
 
 }  // namespace Varn

@@ -1,5 +1,5 @@
 // The parts of a plugin's ApiDescription: one boundary entry per function, so the host can route,
-// and the whole API as a value in the form of the "BindingFullApiHelp" record, so a person can
+// and the whole API (functions, types, events) as a "BindingFullApiHelp" record, so a person can
 // read it.
 #ifndef ZEK_PLUGIN_API_DESCRIPTION_H_
 #define ZEK_PLUGIN_API_DESCRIPTION_H_
@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "binding/binding_property.h"
+#include "binding/binding_registry.h"
 #include "plugin/route_table.h"
 #include "zek/plugin_abi.h"
 
@@ -19,11 +20,12 @@ namespace Varn {
 std::vector<PluginFunctionDescription> DescribeFunctions(const RouteTable& routes,
                                                          PluginFunctionEntry entry, void* context);
 
-// {"functions": [...], "types": [...], "events": [...]}; each function with its name, name
-// space, return type, arguments (name, description, type, optional), description, help,
-// thread-safety, async tag and tags.
-BindingProperty DescribeApi(const RouteTable& routes, std::string_view name_space,
-                            const std::vector<std::string>& tags);
+// Adds every function of `routes` to `registry`'s function descriptions.
+void RegisterFunctions(const RouteTable& routes, std::string_view name_space,
+                       const std::vector<std::string>& tags, BindingRegistry& registry);
+
+// The registry's functions, types and events as a "BindingFullApiHelp" record.
+BindingResult DescribeApi(const BindingRegistry& registry);
 
 }  // namespace Varn
 

@@ -2,23 +2,11 @@
 
 #include <array>
 
-#include "binding/message_format.h"
-#include "plugin/route_table.h"
-
-// The codecs land separately; until all three are in the tree, a missing one answers with an
-// error rather than keeping this file out of the build.
-#if __has_include("binding/json_reader.h")
 #include "binding/json_reader.h"
-#define ZEK_HAVE_JSON 1
-#endif
-#if __has_include("binding/msgpack_reader.h")
+#include "binding/message_format.h"
 #include "binding/msgpack_reader.h"
-#define ZEK_HAVE_MSGPACK 1
-#endif
-#if __has_include("binding/yaml_reader.h")
 #include "binding/yaml_reader.h"
-#define ZEK_HAVE_YAML 1
-#endif
+#include "plugin/route_table.h"
 
 namespace Varn {
 namespace {
@@ -29,6 +17,8 @@ constexpr std::string_view kDeserializeYaml =
     "Couldn't deserialize YAML value for parameter '%1' of '%2': %3";
 constexpr std::string_view kDeserializeMsgPack =
     "Couldn't deserialize MessagePack value for parameter '%1' of '%2': %3";
+
+constexpr std::string_view kTruncatedMsgPack = "The value ends early, after %1 bytes.";
 
 struct ContentType {
   std::string_view name;
@@ -60,45 +50,34 @@ BindingResult Failed(std::string_view format, std::string_view parameter, std::s
 
 BindingResult DecodeJson(std::string_view text, std::string_view parameter,
                          std::string_view function) {
-#ifdef ZEK_HAVE_JSON
   BindingResult result = ParseJson(text);
   if (result.IsOk()) return result;
   return Failed(kDeserializeJson, parameter, function, result.ErrorMessage());
-#else
-  (void)text;
-  return Failed(kDeserializeJson, parameter, function, "no JSON reader");
-#endif
 }
 
 BindingResult DecodeYaml(std::string_view text, std::string_view parameter,
                          std::string_view function) {
-#ifdef ZEK_HAVE_YAML
   BindingResult result = ParseYaml(text);
   if (result.IsOk()) return result;
   return Failed(kDeserializeYaml, parameter, function, result.ErrorMessage());
-#else
-  (void)text;
-  return Failed(kDeserializeYaml, parameter, function, "no YAML reader");
-#endif
 }
 
 // `whole` demands that the value uses every byte, as a body must.
 BindingResult DecodeMsgPack(std::string_view bytes, std::string_view parameter,
                             std::string_view function, bool whole) {
-#ifdef ZEK_HAVE_MSGPACK
   size_t consumed = 0;
   bool complete = false;
   BindingResult result = ParseMsgPack(bytes.data(), bytes.size(), &consumed, &complete);
   if (!result.IsOk()) {
     return Failed(kDeserializeMsgPack, parameter, function, result.ErrorMessage());
   }
+  // The reader hands back what it read of a value cut short; a request must not bind half of it.
+  if (!complete) {
+    return Failed(kDeserializeMsgPack, parameter, function,
+                  FormatMessage(kTruncatedMsgPack, consumed));
+  }
   if (whole && consumed != bytes.size()) return BindingResult::Error(kExtraMsgPack);
   return result;
-#else
-  (void)bytes;
-  (void)whole;
-  return Failed(kDeserializeMsgPack, parameter, function, "no MessagePack reader");
-#endif
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "plugin/plugin_base.h"
 
+#include "binding/binding_page_pool.h"
 #include "runtime/logger.h"
 
 namespace Varn {
@@ -9,9 +10,12 @@ constexpr uint32_t kNotSent = 400;
 
 }  // namespace
 
-PluginBase::PluginBase() { Logger::Acquire(); }
+PluginBase::PluginBase() : pinnedPage_(BindingPagePool::Instance().TakePage()) {
+  Logger::Acquire();
+}
 
 PluginBase::~PluginBase() {
+  BindingPagePool::Instance().GivePage(pinnedPage_);
   Timers::ForgetScheduled(*this);
   logTarget_.reset();
   BindingProperty::ReleaseBoundary(apiDescription_.help);
@@ -110,7 +114,7 @@ void PluginBase::RegisterApi() {}
 bool PluginBase::Start() { return true; }
 
 void PluginBase::Dispatch(PluginResponse* response, const PluginRequest* request) const noexcept {
-  routes_.Dispatch(response, request, nullptr);
+  routes_.Dispatch(response, request, &registry_);
 }
 
 }  // namespace Varn

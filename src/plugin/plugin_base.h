@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "binding/binding_property.h"
+#include "binding/binding_registry.h"
 #include "plugin/call_result.h"
 #include "plugin/client_call.h"
 #include "plugin/plugin_api_version.h"
@@ -70,6 +71,9 @@ class PluginBase {
     return DeclareRoute(routes_, method, path_template, std::move(handler), call_name);
   }
   const RouteTable& Routes() const { return routes_; }
+  // The plugin's API registry: builtin, frame and plugin types, functions and events.
+  BindingRegistry& Registry() { return registry_; }
+  const BindingRegistry& Registry() const { return registry_; }
 
   // Serves one request addressed to this plugin; never throws.
   void Dispatch(PluginResponse* response, const PluginRequest* request) const noexcept;
@@ -162,6 +166,7 @@ class PluginBase {
   std::unique_ptr<TelemetrySender> telemetry_;
 
  private:
+  BindingRegistry registry_;
   // The frame's part of the start callback: the telemetry sender and the service-proxy
   // listeners.
   void StartFrame();
@@ -181,6 +186,10 @@ class PluginBase {
   // Forwards the process's log to the host once started; destroyed (and so detached) with the
   // plugin, while the host table is still valid.
   std::unique_ptr<LogTarget> logTarget_;
+  // One page of the process's page pool, held for the plugin's life. The pool returns a region to
+  // the system as soon as all its pages are free, and each request builds and drops value trees:
+  // without a page held, every request would reserve a region and release it again.
+  void* pinnedPage_ = nullptr;
   std::atomic<bool> stopping_{false};
 };
 

@@ -6,6 +6,7 @@
 #include "binding/message_format.h"
 #include "plugin/api_description.h"
 #include "plugin/frame_log.h"
+#include "plugin/frame_types.h"
 #include "plugin/function_name.h"
 #include "runtime/plugin_log_target.h"
 
@@ -69,6 +70,7 @@ bool PluginRegistration::Handshake(PluginBase& plugin, PluginLoadRecord* record,
   plugin.shortName_ = std::string(short_name);
   plugin.documentationTags_ = {"Plugins", "Plugin " + std::string(short_name)};
   plugin.namespaceIdentifier_ = CapitalizedIdentifier(short_name);
+  RegisterFrameTypes(plugin.registry_);
   plugin.RegisterApi();
   BuildDescription(plugin);
 
@@ -88,9 +90,14 @@ void PluginRegistration::BuildDescription(PluginBase& plugin) {
       DescribeFunctions(plugin.routes_, &PluginRegistration::DispatchEntry, &plugin);
   plugin.apiDescription_.functions = plugin.functionDescriptions_.data();
   plugin.apiDescription_.functionCount = plugin.functionDescriptions_.size();
-  BindingProperty help =
-      DescribeApi(plugin.routes_, plugin.namespaceIdentifier_, plugin.documentationTags_);
-  BindingProperty::ToBoundary(help, nullptr, plugin.apiDescription_.help);
+  RegisterFunctions(plugin.routes_, plugin.namespaceIdentifier_, plugin.documentationTags_,
+                    plugin.registry_);
+  BindingResult help = DescribeApi(plugin.registry_);
+  if (!help.IsOk()) {
+    FrameLog(kFrameLogError, FormatMessage("Couldn't describe the API of %1: %2", plugin.shortName_,
+                                           help.ErrorMessage()));
+  }
+  BindingProperty::ToBoundary(help.value, &plugin.registry_, plugin.apiDescription_.help);
 }
 
 uint8_t PluginRegistration::StartCallback(void* context, const PluginHostRecord* host) {

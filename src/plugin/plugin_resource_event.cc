@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "binding/binding_assign.h"
 #include "binding/message_format.h"
 #include "plugin/route_argument.h"
 
@@ -69,9 +70,7 @@ void AssignResourceEventType(BindingResult& result, const BindingProperty& value
       }
       // Not a name: the text may still spell a value ("1", "0x2").
       BindingResult read;
-      int64_t parsed = 0;
-      route_argument_internal::AssignSigned(read, value, field_name, INT32_MIN, INT32_MAX,
-                                            kEnumName, parsed);
+      int64_t parsed = AssignSigned(read, value, field_name, INT32_MIN, INT32_MAX, kEnumName);
       if (!read.IsOk() || !IsKnown(parsed)) {
         return result.SetError(FormatMessage(kBadEnum, text, kEnumName, field_name));
       }
@@ -93,7 +92,8 @@ void ResourceEventFromValue(BindingResult& result, const BindingProperty& value,
     return result.SetError(FormatMessage(kNotStructure, field_name, kTypeName));
   }
   if (const BindingProperty* uri = value.TryFind("uri"); uri != nullptr && !uri->IsEmpty()) {
-    route_argument_internal::AssignString(result, *uri, "uri", event.uri);
+    std::string_view text = AssignString(result, *uri, "uri", nullptr);
+    if (result.IsOk()) event.uri.assign(text);
   }
   if (const BindingProperty* type = value.TryFind("eventType");
       type != nullptr && !type->IsEmpty()) {

@@ -1,5 +1,6 @@
 #include "plugin/plugin_service_proxy_response.h"
 
+#include "binding/binding_assign.h"
 #include "binding/message_format.h"
 #include "plugin/route_argument.h"
 
@@ -14,7 +15,8 @@ void AssignMember(BindingResult& result, const BindingProperty& value, std::stri
                   std::string& out) {
   const BindingProperty* member = value.TryFind(name);
   if (member == nullptr || member->IsEmpty()) return;
-  route_argument_internal::AssignString(result, *member, name, out);
+  std::string_view text = AssignString(result, *member, name, nullptr);
+  if (result.IsOk()) out.assign(text);
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // RouteArgument<T> and RouteReturn<T>: how a bound value becomes a handler's native argument, and
-// how a handler's answer becomes a value. Specialised per native type; records and enumerations
-// go through the type registry.
+// how a handler's answer becomes a value. Scalars follow the registry's scalar rules; records and
+// enumerations are converted through the plugin's type registry, where they must be registered.
 #ifndef ZEK_PLUGIN_ROUTE_ARGUMENT_H_
 #define ZEK_PLUGIN_ROUTE_ARGUMENT_H_
 
@@ -11,62 +11,62 @@
 #include <type_traits>
 #include <vector>
 
+#include "binding/binding_assign.h"
+#include "binding/binding_convert.h"
 #include "binding/binding_property.h"
+#include "binding/binding_registry.h"
+#include "binding/message_format.h"
+#include "binding/native_type_traits.h"
+#include "binding/static_type.h"
 #include "plugin/route_table.h"
 
 namespace Varn {
 
 namespace route_argument_internal {
-// The scalar rules for handler arguments. Each does nothing once `result` has failed.
-void AssignBool(BindingResult& result, const BindingProperty& value, std::string_view name,
-                bool& out);
-void AssignSigned(BindingResult& result, const BindingProperty& value, std::string_view name,
-                  int64_t min, int64_t max, std::string_view type_name, int64_t& out);
-void AssignUnsigned(BindingResult& result, const BindingProperty& value, std::string_view name,
-                    uint64_t max, std::string_view type_name, uint64_t& out);
-void AssignDouble(BindingResult& result, const BindingProperty& value, std::string_view name,
-                  double min, double max, std::string_view type_name, double& out);
-void AssignString(BindingResult& result, const BindingProperty& value, std::string_view name,
-                  std::string& out);
-void RequireCollection(BindingResult& result, const BindingProperty& value, std::string_view name);
+
+inline constexpr std::string_view kUnregistered =
+    "Couldn't assign value to '%1' because the input is an unregistered structure or not a "
+    "structure at all.";
+inline constexpr std::string_view kNotCollection =
+    "Couldn't assign value to '%1' of type vector because the input not a collection.";
+inline constexpr std::string_view kRequired = "A value for '%1' is required.";
+
+template <class T>
+struct IsVector : std::false_type {};
+template <class E, class A>
+struct IsVector<std::vector<E, A>> : std::true_type {};
+
+// Records: classes the registry describes, as opposed to the types handled one by one below.
+template <class T>
+inline constexpr bool kIsRecord = std::is_class_v<T> && !std::is_same_v<T, std::string> &&
+                                  !std::is_same_v<T, BindingProperty> && !IsVector<T>::value;
+
+template <class T>
+const BindingTypeInfo* FindType(const BindingRegistry* registry = nullptr) {
+  return registry != nullptr ? registry->FindType(StaticTypeOf<T>().HashCode()) : nullptr;
+}
 
 template <class T>
 constexpr std::string_view IntegerName() {
-  if constexpr (std::is_signed_v<T>) {
-    switch (sizeof(T)) {
-      case 1:
-        return "int8";
-      case 2:
-        return "int16";
-      case 4:
-        return "int32";
-      default:
-        return "int64";
-    }
-  } else {
-    switch (sizeof(T)) {
-      case 1:
-        return "uint8";
-      case 2:
-        return "uint16";
-      case 4:
-        return "uint32";
-      default:
-        return "uint64";
-    }
-  }
+  constexpr bool is_signed = std::is_signed_v<T>;
+  if constexpr (sizeof(T) == 1) return is_signed ? "int8" : "uint8";
+  if constexpr (sizeof(T) == 2) return is_signed ? "int16" : "uint16";
+  if constexpr (sizeof(T) == 4) return is_signed ? "int32" : "uint32";
+  return is_signed ? "int64" : "uint64";
 }
+
 }  // namespace route_argument_internal
 
+// Each specialisation: kShape (what an empty text means) and
+// Assign(result, value, name, out, registry), which does nothing once `result` has failed.
 template <class T, class = void>
 struct RouteArgument;
 
 template <>
 struct RouteArgument<BindingProperty> {
   static constexpr ValueShape kShape = ValueShape::kOther;
-  static constexpr std::string_view kTypeName = "object";
   static void Assign(BindingResult& result, const BindingProperty& value, std::string_view,
-                     BindingProperty& out) {
+                     BindingProperty& out, const BindingRegistry* = nullptr) {
     if (result.IsOk()) out = value;
   }
 };
@@ -74,40 +74,36 @@ struct RouteArgument<BindingProperty> {
 template <>
 struct RouteArgument<std::string> {
   static constexpr ValueShape kShape = ValueShape::kString;
-  static constexpr std::string_view kTypeName = "string";
   static void Assign(BindingResult& result, const BindingProperty& value, std::string_view name,
-                     std::string& out) {
-    route_argument_internal::AssignString(result, value, name, out);
+                     std::string& out, const BindingRegistry* registry = nullptr) {
+    std::string_view text = AssignString(result, value, name, registry);
+    if (result.IsOk()) out.assign(text);
   }
 };
 
 template <>
 struct RouteArgument<bool> {
   static constexpr ValueShape kShape = ValueShape::kBool;
-  static constexpr std::string_view kTypeName = "bool";
   static void Assign(BindingResult& result, const BindingProperty& value, std::string_view name,
-                     bool& out) {
-    route_argument_internal::AssignBool(result, value, name, out);
+                     bool& out, const BindingRegistry* = nullptr) {
+    bool v = AssignBool(result, value, name);
+    if (result.IsOk()) out = v;
   }
 };
 
 template <class T>
 struct RouteArgument<T, std::enable_if_t<std::is_integral_v<T> && !std::is_same_v<T, bool>>> {
   static constexpr ValueShape kShape = ValueShape::kOther;
-  static constexpr std::string_view kTypeName = route_argument_internal::IntegerName<T>();
   static void Assign(BindingResult& result, const BindingProperty& value, std::string_view name,
-                     T& out) {
+                     T& out, const BindingRegistry* = nullptr) {
     constexpr std::string_view type_name = route_argument_internal::IntegerName<T>();
     if constexpr (std::is_signed_v<T>) {
-      int64_t wide = out;
-      route_argument_internal::AssignSigned(result, value, name, std::numeric_limits<T>::min(),
-                                            std::numeric_limits<T>::max(), type_name, wide);
-      if (result.IsOk()) out = static_cast<T>(wide);
+      int64_t v = AssignSigned(result, value, name, std::numeric_limits<T>::min(),
+                               std::numeric_limits<T>::max(), type_name);
+      if (result.IsOk()) out = static_cast<T>(v);
     } else {
-      uint64_t wide = out;
-      route_argument_internal::AssignUnsigned(result, value, name, std::numeric_limits<T>::max(),
-                                              type_name, wide);
-      if (result.IsOk()) out = static_cast<T>(wide);
+      uint64_t v = AssignUnsigned(result, value, name, std::numeric_limits<T>::max(), type_name);
+      if (result.IsOk()) out = static_cast<T>(v);
     }
   }
 };
@@ -115,78 +111,113 @@ struct RouteArgument<T, std::enable_if_t<std::is_integral_v<T> && !std::is_same_
 template <class T>
 struct RouteArgument<T, std::enable_if_t<std::is_floating_point_v<T>>> {
   static constexpr ValueShape kShape = ValueShape::kOther;
-  static constexpr std::string_view kTypeName = sizeof(T) == 4 ? "float" : "double";
   static void Assign(BindingResult& result, const BindingProperty& value, std::string_view name,
-                     T& out) {
-    double wide = out;
-    route_argument_internal::AssignDouble(result, value, name, -std::numeric_limits<T>::max(),
-                                          std::numeric_limits<T>::max(),
-                                          sizeof(T) == 4 ? "float" : "double", wide);
-    if (result.IsOk()) out = static_cast<T>(wide);
+                     T& out, const BindingRegistry* = nullptr) {
+    double v = AssignDouble(result, value, name, -std::numeric_limits<T>::max(),
+                            std::numeric_limits<T>::max(), sizeof(T) == 4 ? "float" : "double");
+    if (result.IsOk()) out = static_cast<T>(v);
+  }
+};
+
+template <class T>
+struct RouteArgument<T, std::enable_if_t<std::is_enum_v<T>>> {
+  static constexpr ValueShape kShape = ValueShape::kOther;
+  static void Assign(BindingResult& result, const BindingProperty& value, std::string_view name,
+                     T& out, const BindingRegistry* registry = nullptr) {
+    if (!result.IsOk()) return;
+    const BindingTypeInfo* type = route_argument_internal::FindType<T>(registry);
+    if (type == nullptr) {
+      result.SetError(FormatMessage(route_argument_internal::kUnregistered, name));
+      return;
+    }
+    int32_t v = AssignEnum(result, value, name, *type);
+    if (result.IsOk()) out = static_cast<T>(v);
+  }
+};
+
+template <class T>
+struct RouteArgument<T, std::enable_if_t<route_argument_internal::kIsRecord<T>>> {
+  static constexpr ValueShape kShape = ValueShape::kOther;
+  static void Assign(BindingResult& result, const BindingProperty& value, std::string_view name,
+                     T& out, const BindingRegistry* registry = nullptr) {
+    FromBinding(result, value, name, route_argument_internal::FindType<T>(registry), &out);
   }
 };
 
 template <class T>
 struct RouteArgument<std::vector<T>> {
   static constexpr ValueShape kShape = ValueShape::kList;
-  static constexpr std::string_view kTypeName = "vector";
-  static constexpr std::string_view kElementTypeName = RouteArgument<T>::kTypeName;
   static void Assign(BindingResult& result, const BindingProperty& value, std::string_view name,
-                     std::vector<T>& out) {
-    route_argument_internal::RequireCollection(result, value, name);
+                     std::vector<T>& out, const BindingRegistry* registry = nullptr) {
     if (!result.IsOk()) return;
+    if (value.IsEmpty()) {
+      result.SetError(FormatMessage(route_argument_internal::kRequired, name));
+      return;
+    }
+    if (value.GetType() != BindingPropertyType::Collection) {
+      result.SetError(FormatMessage(route_argument_internal::kNotCollection, name));
+      return;
+    }
     out.clear();
     out.resize(value.Size());
     for (size_t i = 0; i < value.Size() && result.IsOk(); ++i) {
       const BindingProperty& element = value.At(i);
-      if (!element.IsEmpty()) RouteArgument<T>::Assign(result, element, name, out[i]);
+      if (!element.IsEmpty()) RouteArgument<T>::Assign(result, element, name, out[i], registry);
     }
   }
 };
 
-// The element type name of a list argument, "" for others.
+// A handler's answer as a value: ToValue(result, answer, out, registry).
 template <class T, class = void>
-struct RouteElementName {
-  static constexpr std::string_view kName = {};
+struct RouteReturn {
+  static_assert(route_argument_internal::kIsRecord<T>, "no conversion for this answer type");
+  static void ToValue(BindingResult& result, T&& value, BindingProperty& out,
+                      const BindingRegistry* registry = nullptr) {
+    BindingResult converted = ToBinding(&value, route_argument_internal::FindType<T>(registry));
+    if (!converted.IsOk()) {
+      result = std::move(converted);
+      return;
+    }
+    out = std::move(converted.value);
+  }
 };
-template <class T>
-struct RouteElementName<T, std::void_t<decltype(RouteArgument<T>::kElementTypeName)>> {
-  static constexpr std::string_view kName = RouteArgument<T>::kElementTypeName;
-};
-
-// A handler's answer as a value.
-template <class T, class = void>
-struct RouteReturn;
 
 template <>
 struct RouteReturn<BindingProperty> {
-  static void ToValue(BindingResult&, BindingProperty&& value, BindingProperty& out) {
+  static void ToValue(BindingResult&, BindingProperty&& value, BindingProperty& out,
+                      const BindingRegistry* = nullptr) {
     out = std::move(value);
   }
 };
 
 template <>
 struct RouteReturn<std::string> {
-  static void ToValue(BindingResult&, std::string&& value, BindingProperty& out) {
+  static void ToValue(BindingResult&, std::string&& value, BindingProperty& out,
+                      const BindingRegistry* = nullptr) {
     out.SetString(value);
   }
 };
 
 template <>
 struct RouteReturn<const char*> {
-  static void ToValue(BindingResult&, const char* value, BindingProperty& out) {
+  static void ToValue(BindingResult&, const char* value, BindingProperty& out,
+                      const BindingRegistry* = nullptr) {
     out.SetString(value != nullptr ? value : "");
   }
 };
 
 template <>
 struct RouteReturn<bool> {
-  static void ToValue(BindingResult&, bool value, BindingProperty& out) { out.SetBool(value); }
+  static void ToValue(BindingResult&, bool value, BindingProperty& out,
+                      const BindingRegistry* = nullptr) {
+    out.SetBool(value);
+  }
 };
 
 template <class T>
 struct RouteReturn<T, std::enable_if_t<std::is_arithmetic_v<T> && !std::is_same_v<T, bool>>> {
-  static void ToValue(BindingResult&, T value, BindingProperty& out) {
+  static void ToValue(BindingResult&, T value, BindingProperty& out,
+                      const BindingRegistry* = nullptr) {
     if constexpr (std::is_floating_point_v<T>) {
       out.SetFloat(value);
     } else if constexpr (std::is_signed_v<T>) {
@@ -196,6 +227,31 @@ struct RouteReturn<T, std::enable_if_t<std::is_arithmetic_v<T> && !std::is_same_
     }
   }
 };
+
+template <class T>
+struct RouteReturn<T, std::enable_if_t<std::is_enum_v<T>>> {
+  static void ToValue(BindingResult&, T value, BindingProperty& out,
+                      const BindingRegistry* = nullptr) {
+    out.SetEnum({static_cast<int32_t>(value), StaticTypeOf<T>().HashCode()});
+  }
+};
+
+// The type of an argument or answer for the API description.
+template <class T>
+RouteValueType RouteValueTypeOf() {
+  if constexpr (std::is_void_v<T> || std::is_same_v<T, const char*>) {
+    return {std::is_void_v<T> ? NativeKind::None : NativeKind::String, NativeKind::None, 0};
+  } else {
+    using Traits = NativeTypeTraits<T>;
+    uint32_t hash = 0;
+    constexpr NativeKind value_kind =
+        Traits::kElementKind != NativeKind::None ? Traits::kElementKind : Traits::kKind;
+    if constexpr (value_kind == NativeKind::Enum || value_kind == NativeKind::Struct) {
+      hash = StaticTypeOf<typename Traits::Element>().HashCode();
+    }
+    return {Traits::kKind, Traits::kElementKind, hash};
+  }
+}
 
 }  // namespace Varn
 

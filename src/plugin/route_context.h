@@ -14,15 +14,20 @@
 
 namespace Varn {
 
+class BindingRegistry;
+
 class RouteContext {
  public:
   static constexpr uint32_t kOk = 200;
 
-  explicit RouteContext(const HttpBaseTransport::Request& request) : request_(request) {}
+  RouteContext(const HttpBaseTransport::Request& request, const BindingRegistry* registry)
+      : request_(request), registry_(registry) {}
   RouteContext(const RouteContext&) = delete;
   RouteContext& operator=(const RouteContext&) = delete;
 
   const HttpBaseTransport::Request& Request() const { return request_; }
+  // The plugin's types, for converting records and enumerations; may be null.
+  const BindingRegistry* Registry() const { return registry_; }
 
   // Marks the call failed: the response carries `message` as its error text and `status`.
   void Fail(uint32_t status, std::string message) {
@@ -49,6 +54,7 @@ class RouteContext {
 
  private:
   const HttpBaseTransport::Request& request_;
+  const BindingRegistry* registry_;
   uint32_t status_ = kOk;
   std::string error_;
   bool failed_ = false;

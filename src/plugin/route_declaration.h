@@ -116,23 +116,12 @@ struct Shape {
   using Values = typename Native<Params>::Type;
 };
 
-template <class T>
-RouteValueType TypeOf() {
-  return {std::string(RouteArgument<T>::kTypeName), std::string(RouteElementName<T>::kName)};
-}
-
 template <class R, class Values, size_t... I>
 RouteSignature SignatureOf(std::index_sequence<I...>) {
   RouteSignature signature;
   signature.shapes = {RouteArgument<std::tuple_element_t<I, Values>>::kShape...};
-  signature.types = {TypeOf<std::tuple_element_t<I, Values>>()...};
-  if constexpr (std::is_void_v<R>) {
-    signature.returns = {"void", {}};
-  } else if constexpr (std::is_same_v<R, const char*>) {
-    signature.returns = {"string", {}};
-  } else if constexpr (requires { RouteArgument<R>::kTypeName; }) {
-    signature.returns = TypeOf<R>();
-  }
+  signature.types = {RouteValueTypeOf<std::tuple_element_t<I, Values>>()...};
+  signature.returns = RouteValueTypeOf<R>();
   return signature;
 }
 
@@ -152,9 +141,10 @@ RouteHandler MakeHandler(F fn) {
     Values natives{};
     BindingResult status;
     [&]<size_t... I>(std::index_sequence<I...>) {
-      ((values[I] != nullptr ? RouteArgument<std::tuple_element_t<I, Values>>::Assign(
-                                   status, *values[I], params[I].name, std::get<I>(natives))
-                             : void()),
+      ((values[I] != nullptr
+            ? RouteArgument<std::tuple_element_t<I, Values>>::Assign(
+                  status, *values[I], params[I].name, std::get<I>(natives), context.Registry())
+            : void()),
        ...);
     }
     (std::make_index_sequence<kCount>());
@@ -178,7 +168,7 @@ RouteHandler MakeHandler(F fn) {
       R answer = call();
       if (context.Failed()) return;
       BindingResult converted;
-      RouteReturn<R>::ToValue(converted, std::move(answer), result);
+      RouteReturn<R>::ToValue(converted, std::move(answer), result, context.Registry());
       if (!converted.IsOk()) context.Fail(kInternalError, converted.ErrorMessage());
     }
   };

@@ -66,13 +66,11 @@ bool RoutePattern::Match(std::string_view path, std::vector<std::string_view>& c
   captures.clear();
   if (literal_) return path == template_;
   captures.resize(names_.size());
-  return MatchFrom(0, path, 0, captures);
+  return MatchFrom(0, 0, path, 0, captures);
 }
 
-bool RoutePattern::MatchFrom(size_t piece, std::string_view path, size_t pos,
+bool RoutePattern::MatchFrom(size_t piece, size_t capture, std::string_view path, size_t pos,
                              std::vector<std::string_view>& captures) const {
-  size_t capture = 0;
-  for (size_t k = 0; k < piece; ++k) capture += pieces_[k].kind != PieceKind::kLiteral;
   while (piece < pieces_.size()) {
     const Piece& p = pieces_[piece];
     if (p.kind == PieceKind::kLiteral) {
@@ -82,11 +80,20 @@ bool RoutePattern::MatchFrom(size_t piece, std::string_view path, size_t pos,
       continue;
     }
     // The longest run the capture may take, then shorter ones, as a greedy regex backtracks.
-    size_t limit = pos;
+    size_t limit = path.size();
+    const char* rest = path.data() + pos;
+    size_t left = path.size() - pos;
     if (p.kind == PieceKind::kSegment) {
-      while (limit < path.size() && path[limit] != '/') ++limit;
+      if (const void* slash = std::memchr(rest, '/', left)) {
+        limit = static_cast<size_t>(static_cast<const char*>(slash) - path.data());
+      }
     } else {
-      while (limit < path.size() && !IsLineTerminator(path[limit])) ++limit;
+      for (size_t i = pos; i < path.size(); ++i) {
+        if (IsLineTerminator(path[i])) {
+          limit = i;
+          break;
+        }
+      }
     }
     if (piece + 1 == pieces_.size()) {
       if (limit != path.size()) return false;
@@ -99,7 +106,7 @@ bool RoutePattern::MatchFrom(size_t piece, std::string_view path, size_t pos,
     for (size_t end = limit + 1; end-- > pos;) {
       if (next_literal && (end >= path.size() || path[end] != next.text[0])) continue;
       captures[capture] = path.substr(pos, end - pos);
-      if (MatchFrom(piece + 1, path, end, captures)) return true;
+      if (MatchFrom(piece + 1, capture + 1, path, end, captures)) return true;
     }
     return false;
   }

@@ -37,7 +37,7 @@ class RoutePattern {
     PieceKind kind;
     std::string text;  // kLiteral only
   };
-  bool MatchFrom(size_t piece, std::string_view path, size_t pos,
+  bool MatchFrom(size_t piece, size_t capture, std::string_view path, size_t pos,
                  std::vector<std::string_view>& captures) const;
 
   std::string template_;

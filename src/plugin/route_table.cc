@@ -6,6 +6,7 @@
 #include <limits>
 #include <span>
 
+#include "binding/binding_registry.h"
 #include "binding/heap.h"
 #include "binding/message_format.h"
 #include "plugin/body_decoder.h"
@@ -233,26 +234,34 @@ class Binder {
 };
 
 // Bound values of the calls in progress on this thread. A handler may serve a nested request
-// (a client call into its own plugin), so each nesting depth has its own tree; every tree keeps
-// its arena from call to call.
+// (a client call into its own plugin), so each nesting depth has its own trees. The trees keep an
+// arena from call to call, so a request does not return its arena's pages to the page pool and
+// take them back on the next call.
 class ScratchValues {
  public:
   ScratchValues() {
-    thread_local std::vector<std::unique_ptr<BindingProperty>> trees;
+    thread_local std::vector<std::unique_ptr<Trees>> trees;
     thread_local size_t depth = 0;
     depth_ = &depth;
-    if (trees.size() <= depth) trees.push_back(std::make_unique<BindingProperty>());
-    tree_ = trees[depth].get();
+    if (trees.size() <= depth) trees.push_back(std::make_unique<Trees>());
+    trees_ = trees[depth].get();
     ++depth;
   }
   ~ScratchValues() {
-    tree_->Reset();
+    trees_->values.Reset();
+    trees_->body.Reset();
     --*depth_;
   }
-  BindingProperty& Tree() { return *tree_; }
+  BindingProperty& Values() { return trees_->values; }
+  // Free-standing: a decoded body is moved in by exchanging arenas.
+  BindingProperty& Body() { return trees_->body; }
 
  private:
-  BindingProperty* tree_;
+  struct Trees {
+    BindingProperty values;
+    BindingProperty body;
+  };
+  Trees* trees_;
   size_t* depth_;
 };
 
@@ -291,6 +300,7 @@ void RouteTable::Index(const RouteFunction& function) {
   const RoutePattern& pattern = function.pattern;
   if (pattern.IsLiteral()) {
     literal_[pattern.Template()].push_back(function.index);
+    literalLengths_.set(std::min(pattern.Template().size(), literalLengths_.size() - 1));
     return;
   }
   std::string_view prefix = pattern.LiteralPrefix();
@@ -321,7 +331,7 @@ const RouteFunction* RouteTable::Resolve(uint32_t method, std::string_view path,
                                          std::string_view function_name,
                                          std::vector<std::string_view>& captures) const {
   captures.clear();
-  if (!literal_.empty()) {
+  if (literalLengths_.test(std::min(path.size(), literalLengths_.size() - 1))) {
     auto it = literal_.find(path);
     if (it != literal_.end()) {
       for (size_t index : it->second) {
@@ -362,7 +372,7 @@ const RouteFunction* RouteTable::Resolve(uint32_t method, std::string_view path,
 }
 
 void RouteTable::Dispatch(PluginResponse* response, const PluginRequest* request,
-                          const BindingEnumNames* names) const noexcept {
+                          const BindingRegistry* registry) const noexcept {
   if (response == nullptr) return;
   ResetResponse(response);
   try {
@@ -407,14 +417,13 @@ void RouteTable::Dispatch(PluginResponse* response, const PluginRequest* request
       slots = more_slots;
     }
     ScratchValues scratch;
-    BindingProperty body;
-    Binder binder(*function, scratch.Tree(), body, slots);
+    Binder binder(*function, scratch.Values(), scratch.Body(), slots);
     BindingResult bound = binder.Bind(*request, query, captures);
     if (!bound.IsOk()) {
       FailResponse(response, kBadRequest, bound.ErrorMessage());
       return;
     }
-    RouteContext context(info);
+    RouteContext context(info, registry);
     BindingProperty result;
     function->handler(context, function->parameters, slots, result);
     response->status = context.Status();
@@ -425,7 +434,7 @@ void RouteTable::Dispatch(PluginResponse* response, const PluginRequest* request
     if (context.Failed()) {
       FailResponse(response, context.Status(), context.Error());
     } else {
-      BindingProperty::ToBoundary(result, names, response->result.value);
+      BindingProperty::ToBoundary(result, registry, response->result.value);
     }
   } catch (const std::exception& error) {
     ReleaseResponse(response);

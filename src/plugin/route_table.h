@@ -8,6 +8,7 @@
 #ifndef ZEK_PLUGIN_ROUTE_TABLE_H_
 #define ZEK_PLUGIN_ROUTE_TABLE_H_
 
+#include <bitset>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -18,11 +19,14 @@
 #include <vector>
 
 #include "binding/binding_property.h"
+#include "binding/native_kind.h"
 #include "plugin/route_context.h"
 #include "plugin/route_pattern.h"
 #include "zek/plugin_abi.h"
 
 namespace Varn {
+
+class BindingRegistry;
 
 // Where a request may carry a parameter.
 enum class ParameterLocation : uint32_t { Any = 0, Query = 1, Path = 2, Named = 4, Body = 5 };
@@ -30,10 +34,12 @@ enum class ParameterLocation : uint32_t { Any = 0, Query = 1, Path = 2, Named = 
 // What an empty text means for a parameter, and whether it takes list indexes.
 enum class ValueShape : uint8_t { kOther, kBool, kString, kList };
 
-// The type of an argument or answer as the API description spells it ("string", "int32", ...).
+// The type of an argument or answer: its native kind, the element kind of a vector or map, and
+// the StaticType hash of the enumeration or record it (or its element) refers to.
 struct RouteValueType {
-  std::string type;
-  std::string elementType;
+  NativeKind kind = NativeKind::None;
+  NativeKind elementKind = NativeKind::None;
+  uint32_t typeHash = 0;
 };
 
 struct RouteParameter {
@@ -93,10 +99,10 @@ class RouteTable {
                                std::string_view function_name,
                                std::vector<std::string_view>& captures) const;
 
-  // Fills `response` (release function included) for `request`; never throws. `names` spells
-  // enumerators of the result, and may be null.
+  // Fills `response` (release function included) for `request`; never throws. `registry`
+  // converts records and enumerations, and may be null when no handler takes or gives any.
   void Dispatch(PluginResponse* response, const PluginRequest* request,
-                const BindingEnumNames* names) const noexcept;
+                const BindingRegistry* registry) const noexcept;
 
  private:
   bool Accepts(const RouteFunction& function, uint32_t method,
@@ -110,8 +116,10 @@ class RouteTable {
   using Buckets = std::unordered_map<std::string, std::vector<size_t>, TextHash, std::equal_to<>>;
 
   std::vector<std::unique_ptr<RouteFunction>> functions_;
-  // Literal templates by their text.
+  // Literal templates by their text, and the lengths those texts have (the last bit stands for
+  // every length from 255 up), so most paths skip the lookup.
   Buckets literal_;
+  std::bitset<256> literalLengths_;
   // Templates by the text of their leading whole literal segments (up to kIndexDepth of them),
   // so a path visits only templates that can share its first segments.
   Buckets prefixed_;

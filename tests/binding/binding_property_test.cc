@@ -195,6 +195,14 @@ TEST(BindingPropertyTest, MembersWalkInByteOrderOfKeys) {
       // Bytes above 0x7f sort after ASCII, as unsigned bytes.
       {{"\xc3\xa9", "z", "\x01"}, {"\x01", "z", "\xc3\xa9"}},
       {{std::string("a\0b", 3), "a"}, {"a", std::string("a\0b", 3)}},
+      // Long keys that differ only past their first eight bytes, and in any byte of a word.
+      {{"abcdefgh\xffz", "abcdefgh\x01z", "abcdefghi", "abcdefgh",
+        "\x80"
+        "bcdefgh",
+        "abcdefgg"},
+       {"abcdefgg", "abcdefgh", "abcdefgh\x01z", "abcdefghi", "abcdefgh\xffz",
+        "\x80"
+        "bcdefgh"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.inserted.front());

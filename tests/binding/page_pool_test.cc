@@ -75,6 +75,35 @@ TEST_F(PagePoolTest, RegionsAreSplitIntoPagesLowestFirst) {
   EXPECT_EQ(FakeRegions::released, 2);
 }
 
+TEST_F(PagePoolTest, SpareRegionsAreKeptUpToTheLimit) {
+  pages_.SetSpareRegions(1);
+  std::vector<void*> taken;
+  for (size_t i = 0; i < 2 * BindingPagePool::kPagesPerRegion; ++i) {
+    taken.push_back(pages_.TakePage());
+  }
+  ASSERT_EQ(FakeRegions::reserved, 2);
+  for (void* page : taken) pages_.GivePage(page);
+  EXPECT_EQ(FakeRegions::released, 1);  // one kept, the other over the limit
+  EXPECT_EQ(pages_.LiveRegions(), 1u);
+  EXPECT_EQ(pages_.FreePages(), BindingPagePool::kPagesPerRegion);
+
+  // The kept region serves the next pages without a reservation, and stops being spare.
+  void* page = pages_.TakePage();
+  EXPECT_EQ(FakeRegions::reserved, 2);
+  pages_.SetSpareRegions(0);
+  EXPECT_EQ(pages_.LiveRegions(), 1u);  // in use, so not released
+  pages_.GivePage(page);
+  EXPECT_EQ(pages_.LiveRegions(), 0u);
+  EXPECT_EQ(FakeRegions::released, 2);
+
+  pages_.SetSpareRegions(1);
+  pages_.GivePage(pages_.TakePage());
+  EXPECT_EQ(pages_.LiveRegions(), 1u);
+  pages_.SetSpareRegions(0);  // lowering the limit releases the surplus at once
+  EXPECT_EQ(pages_.LiveRegions(), 0u);
+  EXPECT_EQ(pages_.FreePages(), 0u);
+}
+
 TEST_F(PagePoolTest, ARefusedRegionThrowsTheStandardAllocationFailure) {
   FakeRegions::refuse = true;
   EXPECT_THROW((void)pages_.TakePage(), std::bad_alloc);

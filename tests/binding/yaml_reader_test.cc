@@ -124,6 +124,9 @@ TEST(YamlReaderTest, BuildsTrees) {
       {"---\n...\n", Empty()},
       {"~", Empty()},
       {"hello", Str("hello")},
+      {"\xef\xbb\xbf"
+       "a: 1",
+       Map({{"a", Unsigned(1)}})},
       {"42", Unsigned(42)},
       {"- a\n- 2\n-\n", Seq({Str("a"), Unsigned(2), Empty()})},
       {"[1, [2, 3]]", Seq({Unsigned(1), Seq({Unsigned(2), Unsigned(3)})})},
@@ -214,6 +217,7 @@ TEST(YamlReaderTest, ReportsErrors) {
        "YAML parser error: mapping values are not allowed in this context. At line: 0 "
        "col: 4"},
       {"a: \"\\q\"", "YAML parser error: found unknown escape character. At line: 0 col: 4"},
+      {"a: \xff", "YAML parser error: invalid leading UTF-8 octet. At line: 0 col: 0"},
   };
   for (const ErrorCase& c : cases) {
     SCOPED_TRACE(c.text);

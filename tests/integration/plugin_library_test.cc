@@ -60,7 +60,8 @@ TEST(PluginLibraryTest, StartsServesItsDescriptionAndStops) {
   ASSERT_TRUE(load.ok) << load.error;
   const ApiDescription* description = runtime.Description(load.handle);
   ASSERT_NE(description, nullptr);
-  EXPECT_EQ(description->help.kind, uint32_t{PLUGIN_CELL_STRUCTURE});
+  uint32_t help_kind = description->help.kind;
+  EXPECT_EQ(help_kind, uint32_t{PLUGIN_CELL_STRUCTURE});
   EXPECT_FALSE(runtime.IsStarted(load.handle));
 
   ASSERT_TRUE(runtime.Start(load.handle));

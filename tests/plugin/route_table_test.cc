@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "binding/binding_record_builder.h"
 #include "binding/message_format.h"
 #include "plugin/route_declaration.h"
 
@@ -69,8 +70,9 @@ Outcome Send(const RouteTable& table, uint32_t method, const std::string& path,
   }
   PluginBoundaryResult converted{};
   EXPECT_TRUE(BindingProperty::FromBoundary(converted, outcome.value, response.result.value, "r"));
-  EXPECT_NE(response.release, nullptr);
-  if (response.release != nullptr) response.release(&response);
+  PluginResponseReleaseFunction release = response.release;
+  EXPECT_NE(release, nullptr);
+  if (release != nullptr) release(&response);
   return outcome;
 }
 
@@ -318,6 +320,154 @@ TEST(RouteTableResolveTest, IndexKeepsEveryCandidate) {
     ASSERT_NE(function, nullptr);
     EXPECT_EQ(function->index, c.expected);
   }
+}
+
+}  // namespace
+}  // namespace Varn
+
+namespace Varn {
+namespace {
+
+struct Category {
+  int32_t schemaVersion = 0;
+  BindingProperty data;
+};
+
+// Bodies by content type, and path or query texts read by their first bytes, bound to records
+// and values through a registry.
+class RouteBodyTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    DeclareStructure<Category>(registry_, "SettingCategory")
+        .Field(ZEK_MEMBER(Category, schemaVersion), "", kBindingFieldRequired)
+        .Field(ZEK_MEMBER(Category, data), "");
+    DeclareRoute(table_, PLUGIN_METHOD_PATCH, "/cat/{name}",
+                 [](std::string name, Category category) {
+                   return FormatMessage("%1:%2:%3", name, category.schemaVersion,
+                                        category.data.Find("k").GetString());
+                 })
+        .Path("name", "")
+        .Body("settingsResource", "");
+    DeclareRoute(table_, PLUGIN_METHOD_GET, "/typed/{n}", [](int64_t n) {
+      return n;
+    }).Path("n", "");
+    DeclareRoute(table_, PLUGIN_METHOD_GET, "/obj/{v}",
+                 [](BindingProperty v, BindingProperty q) {
+                   return std::string(BindingProperty::TypeName(v.GetType())) + "," +
+                          BindingProperty::TypeName(q.GetType());
+                 })
+        .Path("v", "")
+        .Query("q", "");
+    DeclareRoute(table_, PLUGIN_METHOD_GET, "/record", [] {
+      Category category;
+      category.schemaVersion = 7;
+      category.data.Field("k").SetString("v");
+      return category;
+    });
+  }
+
+  Outcome Send(uint32_t method, const std::string& path, const std::string& type = {},
+               const std::string& body = {}) {
+    PluginRequest request{};
+    request.method = method;
+    request.path = path.c_str();
+    request.contentType = type.c_str();
+    request.body = reinterpret_cast<const uint8_t*>(body.data());
+    request.bodyLength = body.size();
+    PluginResponse response{};
+    table_.Dispatch(&response, &request, &registry_);
+    Outcome outcome;
+    outcome.status = response.status;
+    outcome.failed = response.result.failed != 0;
+    if (response.result.errorText != nullptr) outcome.error = response.result.errorText;
+    PluginBoundaryResult converted{};
+    EXPECT_TRUE(
+        BindingProperty::FromBoundary(converted, outcome.value, response.result.value, "r"));
+    response.release(&response);
+    return outcome;
+  }
+
+  BindingRegistry registry_;
+  RouteTable table_;
+};
+
+TEST_F(RouteBodyTest, DecodesByContentTypeAndFirstBytes) {
+  const std::string json = R"({"schemaVersion":3,"data":{"k":"v"}})";
+  const std::string msgpack =
+      "\x82\xad"
+      "schemaVersion\x03\xa4"
+      "data\x81\xa1k\xa1v";
+  const std::string fn = "PatchCatByName";
+  const std::string deserialize_json =
+      "Couldn't deserialize JSON value for parameter 'settingsResource' of '" + fn + "': ";
+  const std::string deserialize_msgpack = "Couldn't deserialize MessagePack value for parameter ";
+  struct Case {
+    uint32_t method;
+    std::string path;
+    std::string type;
+    std::string body;
+    uint32_t status;
+    std::string expected;  // answer text, error message, or its start when `prefix`
+    bool prefix = false;
+  };
+  const std::vector<Case> cases = {
+      {5, "/cat/audio", "application/json", json, 200, "audio:3:v"},
+      {5, "/cat/audio", "application/json; charset=utf-8", json, 200, "audio:3:v"},
+      {5, "/cat/audio", "APPLICATION/VND.API+JSON", json, 200, "audio:3:v"},
+      {5, "/cat/audio", "application/x-yaml", "schemaVersion: 3\ndata:\n  k: v\n", 200,
+       "audio:3:v"},
+      {5, "/cat/audio", "application/x-msgpack", msgpack, 200, "audio:3:v"},
+      {5, "/cat/audio", "application/x-msgpack", msgpack + "\xc0", 400,
+       "Extra MessgePack data found in body"},
+      {5, "/cat/audio", "application/x-msgpack", msgpack.substr(0, msgpack.size() - 2), 400,
+       deserialize_msgpack + "'settingsResource' of '" + fn + "': The value ends early", true},
+      {5, "/cat/audio", "text/x-yaml", "schemaVersion: 3", 400, "Unsupported body content type"},
+      {5, "/cat/audio", "application/json", R"({"schemaVersion":)", 400, deserialize_json, true},
+      {5, "/cat/audio", "application/json", "[1]", 400,
+       "Couldn't assign value to 'settingsResource' of type SettingCategory because the input "
+       "not a structure."},
+      {5, "/cat/audio", "application/json", R"({"data":{}})", 400,
+       "Couldn't assign value to 'settingsResource' of type SettingCategory because the input "
+       "structure doesn't have required field 'schemaVersion'."},
+      {2, "/typed/42", "", "", 200, ""},
+      {2, "/typed/[1]", "", "", 400,
+       "Couldn't assign value to 'n' of type int64 because the input is of an invalid type "
+       "collection."},
+      {2, "/typed/{\"a\"", "", "", 400,
+       "Couldn't deserialize JSON value for parameter 'n' of 'GetTypedByN': ", true},
+      {2, "/obj/x", "", "", 200, "string,empty"},
+      {2, "/obj/{\"a\":1}", "", "", 200, "structure,empty"},
+      {2, "/obj/ \t[1]", "", "", 200, "collection,empty"},
+      {2, "/obj/--- [1, 2]", "", "", 200, "collection,empty"},
+      {2, "/obj/-- [1]", "", "", 200, "string,empty"},
+      {2, "/obj/\x91\x01", "", "", 200, "collection,empty"},
+      {2, "/obj/\x92\x01", "", "", 400, deserialize_msgpack + "'v' of 'GetObjByV'", true},
+      {2, "/obj/x?q=%7B%22b%22%3A2%7D", "", "", 200, "string,structure"},
+      {2, "/obj/x?q=%DE", "", "", 400, deserialize_msgpack + "'q' of 'GetObjByV'", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path + " " + c.type);
+    Outcome outcome = Send(c.method, c.path, c.type, c.body);
+    EXPECT_EQ(outcome.status, c.status);
+    if (c.status != 200) {
+      EXPECT_TRUE(outcome.failed);
+      if (c.prefix) {
+        EXPECT_EQ(outcome.error.substr(0, c.expected.size()), c.expected) << outcome.error;
+      } else {
+        EXPECT_EQ(outcome.error, c.expected);
+      }
+    } else if (!c.expected.empty()) {
+      EXPECT_EQ(outcome.value.GetString(), c.expected) << outcome.error;
+    }
+  }
+  EXPECT_EQ(Send(2, "/typed/42").value.GetSigned(), 42);
+}
+
+TEST_F(RouteBodyTest, AnswersRecordsAsStructures) {
+  Outcome outcome = Send(PLUGIN_METHOD_GET, "/record");
+  ASSERT_EQ(outcome.status, 200u) << outcome.error;
+  EXPECT_EQ(outcome.value.Find("schemaVersion").GetSigned(), 7);
+  EXPECT_EQ(outcome.value.Find("data").Find("k").GetString(), "v");
 }
 
 }  // namespace
