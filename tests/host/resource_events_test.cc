@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "plugin/frame_types.h"
 #include "probe_plugin.h"
 
 namespace Varn::Host {
@@ -166,6 +167,26 @@ TEST_F(ResourceEventsTest, TypedHandlersGetConvertedDataOrNothing) {
   runtime_->PublishEvent(name, words);
   runtime_->PublishEvent(name, EventValue("/svc/v1/number", "Update", int64_t{1} << 40));
   EXPECT_EQ(numbers, std::vector<int32_t>{8});
+}
+
+TEST_F(ResourceEventsTest, TypedHandlersConvertRegisteredRecords) {
+  std::vector<Client::PluginManagerState> states;
+  OnHost([&](ProbePlugin& plugin) {
+    plugin.ListenResource<Client::PluginManagerResource>(
+        "/plugin-manager/v1/state",
+        [&](const Client::TypedResourceEvent<Client::PluginManagerResource>& event) {
+          states.push_back(event.data.state);
+        });
+  });
+  BindingProperty ready = EventValue("/plugin-manager/v1/state", "Update", 0);
+  ready.Field("data").Reset();
+  ready.Field("data").Field("state").SetString("PluginsInitialized");
+  BindingProperty bad = ready;
+  bad.Field("data").Field("state").SetString("Sleeping");
+  runtime_->PublishEvent("OnJsonApiEvent_plugin-manager_v1_state", ready);
+  runtime_->PublishEvent("OnJsonApiEvent_plugin-manager_v1_state", bad);
+  EXPECT_EQ(states, std::vector<Client::PluginManagerState>{
+                        Client::PluginManagerState::PluginsInitialized});
 }
 
 TEST_F(ResourceEventsTest, PublishingGoesOutUnderTheDerivedNameAndAgainUnderTheGeneralOne) {
