@@ -89,6 +89,8 @@ bool ClientCall::ReadStream(PluginBase& plugin, const PluginResponse& response, 
   return ok;
 }
 
+const BindingRegistry* ClientCall::RegistryOf(PluginBase& plugin) { return &plugin.Registry(); }
+
 void ClientCall::ConversionFailed(CallResult& result, uint32_t method, std::string_view path,
                                   std::string_view message) {
   result.error = true;

@@ -26,11 +26,13 @@ struct CallArgument {
   BindingResult value;
 };
 
-// The argument `name` with the value of a native `value`.
+// The argument `name` with the value of a native `value`. Records and enumerations are converted
+// through `registry` (the calling plugin's), where they must be registered.
 template <class T>
-CallArgument Arg(std::string_view name, T value) {
+CallArgument Arg(std::string_view name, T value, const BindingRegistry* registry = nullptr) {
   CallArgument argument{std::string(name), BindingResult()};
-  RouteReturn<std::decay_t<T>>::ToValue(argument.value, std::move(value), argument.value.value);
+  RouteReturn<std::decay_t<T>>::ToValue(argument.value, std::move(value), argument.value.value,
+                                        registry);
   return argument;
 }
 
@@ -54,7 +56,7 @@ class ClientCall {
     try {
       BindingResult converted;
       T native{};
-      RouteArgument<T>::Assign(converted, typed.value, kResultName, native);
+      RouteArgument<T>::Assign(converted, typed.value, kResultName, native, RegistryOf(plugin));
       if (converted.IsOk()) {
         typed.data = std::move(native);
       } else {
@@ -72,6 +74,8 @@ class ClientCall {
 
  private:
   static constexpr std::string_view kResultName = "<result>";
+  // The plugin's type registry, through which typed answers are converted.
+  static const BindingRegistry* RegistryOf(PluginBase& plugin);
   static void ConversionFailed(CallResult& result, uint32_t method, std::string_view path,
                                std::string_view message);
 };

@@ -112,7 +112,7 @@ class PluginBase {
   template <class T>
   void ListenResource(std::string_view text,
                       std::function<void(const Client::TypedResourceEvent<T>&)> handler) {
-    ResourceEvents::Listen(*this, text, TypedResourceHandler<T>(std::move(handler)));
+    ResourceEvents::Listen(*this, text, TypedResourceHandler<T>(std::move(handler), &registry_));
   }
   // Announces a change of one of this plugin's resources.
   void PublishResourceEvent(Client::PluginResourceEventType type, std::string_view path,
@@ -122,7 +122,7 @@ class PluginBase {
   template <class T>
   void PublishResourceEvent(Client::PluginResourceEventType type, std::string_view path, T value) {
     BindingResult converted;
-    RouteReturn<std::decay_t<T>>::ToValue(converted, std::move(value), converted.value);
+    RouteReturn<std::decay_t<T>>::ToValue(converted, std::move(value), converted.value, &registry_);
     ResourceEvents::Publish(*this, type, path, converted);
   }
 

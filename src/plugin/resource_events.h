@@ -40,15 +40,17 @@ class ResourceHandlerTable {
   std::vector<std::pair<std::string, Shared>> wildcard_;
 };
 
-// A handler that converts "data" to T first; an event whose data does not convert is dropped
-// for this handler, silently.
+// A handler that converts "data" to T first, records and enumerations through `registry` (which
+// must outlive the handler); an event whose data does not convert is dropped for this handler,
+// silently.
 template <class T>
 ResourceHandler TypedResourceHandler(
-    std::function<void(const Client::TypedResourceEvent<T>&)> handler) {
-  return [handler = std::move(handler)](const Client::PluginResourceEvent& event) {
+    std::function<void(const Client::TypedResourceEvent<T>&)> handler,
+    const BindingRegistry* registry = nullptr) {
+  return [handler = std::move(handler), registry](const Client::PluginResourceEvent& event) {
     Client::TypedResourceEvent<T> typed;
     BindingResult converted;
-    RouteArgument<T>::Assign(converted, event.data, "data", typed.data);
+    RouteArgument<T>::Assign(converted, event.data, "data", typed.data, registry);
     if (!converted.IsOk()) return;
     typed.uri = event.uri;
     typed.eventType = event.eventType;

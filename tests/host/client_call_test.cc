@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "plugin/frame_types.h"
 #include "probe_plugin.h"
 
 namespace Varn::Host {
@@ -117,6 +118,32 @@ TEST_F(ClientCallTest, TypedCallsConvertTheAnswerOrSayWhyNot) {
   EXPECT_TRUE(missing.error);
   EXPECT_EQ(missing.status, 404u);
   EXPECT_FALSE(missing.data.has_value());
+}
+
+// Records go both ways through the plugin's type registry.
+TEST_F(ClientCallTest, TypedCallsAndArgumentsUseThePluginsRegistryForRecords) {
+  runtime_->AddService(PLUGIN_METHOD_POST, "/svc/v1/manager", [](const ServiceRequest& request) {
+    ServiceAnswer answer;
+    answer.value = request.arguments.Find("resource");
+    return answer;
+  });
+  TypedCallResult<Client::PluginManagerResource> echoed;
+  TypedCallResult<Client::PluginManagerResource> unregistered_argument;
+  OnHost([&](ProbePlugin& plugin) {
+    Client::PluginManagerResource resource;
+    resource.state = Client::PluginManagerState::PluginsInitialized;
+    echoed = plugin.CallFunction<Client::PluginManagerResource>(
+        PLUGIN_METHOD_POST, "/svc/v1/manager", {Arg("resource", resource, &plugin.Registry())});
+    unregistered_argument = plugin.CallFunction<Client::PluginManagerResource>(
+        PLUGIN_METHOD_POST, "/svc/v1/manager", {Arg("resource", resource)});
+  });
+  ASSERT_FALSE(echoed.error) << echoed.message;
+  ASSERT_TRUE(echoed.data.has_value());
+  EXPECT_EQ(echoed.data->state, Client::PluginManagerState::PluginsInitialized);
+  EXPECT_EQ(unregistered_argument.status, 400u);
+  EXPECT_EQ(unregistered_argument.message,
+            "Request not sent: Error converting parameters for POST /svc/v1/manager: Couldn't "
+            "convert native value because it's an unregistered structure.");
 }
 
 TEST_F(ClientCallTest, BeforeStartNothingIsSent) {

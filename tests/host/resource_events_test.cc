@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "plugin/frame_types.h"
 #include "probe_plugin.h"
 
 namespace Varn::Host {
@@ -93,6 +94,23 @@ TEST_F(ResourceEventsTest, AServiceChangeReachesTheExactAndTheWildcardHandlerOnc
   }
 }
 
+// A star within the first three segments lands in the event name itself; the host matches such
+// a listened name against the names events are published under.
+TEST_F(ResourceEventsTest, APatternWithinTheFirstSegmentsHearsEveryEventItMatches) {
+  OnHost(
+      [&](ProbePlugin& plugin) { plugin.ListenResource("/zek-game-settings/v1/*", Record("p")); });
+  EXPECT_EQ(runtime_->ListenerCount("OnJsonApiEvent_zek-game-settings_v1_*"), 1u);
+  runtime_->PublishEvent("OnJsonApiEvent_zek-game-settings_v1_game-settings",
+                         EventValue("/zek-game-settings/v1/game-settings", "Update", 1));
+  runtime_->PublishEvent("OnJsonApiEvent_zek-game-settings_v1_input-settings",
+                         EventValue("/zek-game-settings/v1/input-settings", "Update", 2));
+  runtime_->PublishEvent("OnJsonApiEvent_zek-login_v1_session",
+                         EventValue("/zek-login/v1/session", "Update", 3));
+  ASSERT_EQ(heard_.size(), 2u);
+  EXPECT_EQ(heard_[0].uri, "/zek-game-settings/v1/game-settings");
+  EXPECT_EQ(heard_[1].uri, "/zek-game-settings/v1/input-settings");
+}
+
 TEST_F(ResourceEventsTest, PathsSharingAnEventNameShareOneHostListenerUntilTheLastUnsubscribe) {
   const std::string shared = "OnJsonApiEvent_zek-game-settings_v1_game-settings";
   const std::string other = "OnJsonApiEvent_zek-game-settings_v1_input-settings";
@@ -149,6 +167,26 @@ TEST_F(ResourceEventsTest, TypedHandlersGetConvertedDataOrNothing) {
   runtime_->PublishEvent(name, words);
   runtime_->PublishEvent(name, EventValue("/svc/v1/number", "Update", int64_t{1} << 40));
   EXPECT_EQ(numbers, std::vector<int32_t>{8});
+}
+
+TEST_F(ResourceEventsTest, TypedHandlersConvertRegisteredRecords) {
+  std::vector<Client::PluginManagerState> states;
+  OnHost([&](ProbePlugin& plugin) {
+    plugin.ListenResource<Client::PluginManagerResource>(
+        "/plugin-manager/v1/state",
+        [&](const Client::TypedResourceEvent<Client::PluginManagerResource>& event) {
+          states.push_back(event.data.state);
+        });
+  });
+  BindingProperty ready = EventValue("/plugin-manager/v1/state", "Update", 0);
+  ready.Field("data").Reset();
+  ready.Field("data").Field("state").SetString("PluginsInitialized");
+  BindingProperty bad = ready;
+  bad.Field("data").Field("state").SetString("Sleeping");
+  runtime_->PublishEvent("OnJsonApiEvent_plugin-manager_v1_state", ready);
+  runtime_->PublishEvent("OnJsonApiEvent_plugin-manager_v1_state", bad);
+  EXPECT_EQ(states, std::vector<Client::PluginManagerState>{
+                        Client::PluginManagerState::PluginsInitialized});
 }
 
 TEST_F(ResourceEventsTest, PublishingGoesOutUnderTheDerivedNameAndAgainUnderTheGeneralOne) {
