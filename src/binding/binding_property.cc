@@ -23,13 +23,39 @@ constexpr size_t kMaxElements = 0x0FFFFFFF;
 using Type = BindingPropertyType;
 using Blob = std::vector<uint8_t>;
 
-// Element storage comes from the general heap and is moved by realloc: a BindingProperty holds
-// no pointer into itself, so its bytes may be relocated.
+// A BindingProperty holds no pointer into itself, so element storage may be relocated by a
+// plain byte copy. Most collections of real documents hold one to three elements: storage that
+// small comes from the arena's pools, larger storage from the general heap (moved by realloc).
+// Which one holds the storage follows from the capacity alone.
 struct CollectionRecord {
   BindingProperty* data;
   size_t size;
   size_t capacity;
 };
+
+constexpr size_t kPooledElements = BindingBlockPools::kMaxBlockSize / sizeof(BindingProperty);
+static_assert(kPooledElements >= 1);
+
+bool ElementsPooled(size_t capacity) { return capacity <= kPooledElements; }
+
+// Storage for `capacity` (> 0) elements; throws std::bad_alloc.
+BindingProperty* AllocateElements(BindingArena* arena, size_t capacity) {
+  if (ElementsPooled(capacity)) {
+    return static_cast<BindingProperty*>(arena->AllocateBlock(capacity * sizeof(BindingProperty)));
+  }
+  void* data = std::malloc(capacity * sizeof(BindingProperty));
+  if (data == nullptr) throw std::bad_alloc();
+  return static_cast<BindingProperty*>(data);
+}
+
+void FreeElements(BindingArena* arena, BindingProperty* data, size_t capacity) {
+  if (data == nullptr) return;
+  if (ElementsPooled(capacity)) {
+    arena->ReleaseBlock(capacity * sizeof(BindingProperty), data);
+  } else {
+    std::free(data);
+  }
+}
 
 using Key = BindingInternedString*;
 using Members = BindingMemberTree;
@@ -144,7 +170,7 @@ struct BindingPropertyAccess {
         auto* record = reinterpret_cast<CollectionRecord*>(item.payload);
         for (size_t i = 0; i < record->size; ++i) Detach(record->data[i], pending);
         for (size_t i = 0; i < record->size; ++i) record->data[i].~BindingProperty();
-        std::free(record->data);
+        FreeElements(arena, record->data, record->capacity);
         arena->ReleaseBlock(sizeof(CollectionRecord), record);
       } else {
         auto* members = reinterpret_cast<Members*>(item.payload);
@@ -236,10 +262,11 @@ struct BindingPropertyAccess {
         void* block = arena->AllocateBlock(sizeof(CollectionRecord));
         BindingProperty* data = nullptr;
         if (from->size != 0) {
-          data = static_cast<BindingProperty*>(std::malloc(from->size * sizeof(BindingProperty)));
-          if (data == nullptr) {
+          try {
+            data = AllocateElements(arena, from->size);
+          } catch (...) {
             arena->ReleaseBlock(sizeof(CollectionRecord), block);
-            throw std::bad_alloc();
+            throw;
           }
         }
         for (size_t i = 0; i < from->size; ++i) MakeChild(*new (&data[i]) BindingProperty, arena);
@@ -724,12 +751,22 @@ void BindingProperty::GrowTo(size_t count) {
   if (count > kMaxElements) throw std::length_error("BindingProperty collection too long");
   CollectionRecord* record = Access::Collection(*this);
   if (count <= record->capacity) return;
-  size_t capacity = record->capacity < 4 ? 4 : record->capacity * 2;
+  size_t capacity = record->capacity < 2 ? 2 : record->capacity * 2;
   if (capacity < count) capacity = count;
   if (capacity > kMaxElements) capacity = kMaxElements;
-  void* data = std::realloc(static_cast<void*>(record->data), capacity * sizeof(BindingProperty));
-  if (data == nullptr) throw std::bad_alloc();
-  record->data = static_cast<BindingProperty*>(data);
+  if (ElementsPooled(record->capacity) || ElementsPooled(capacity)) {
+    BindingProperty* data = AllocateElements(arena_, capacity);
+    if (record->size != 0) {
+      std::memcpy(static_cast<void*>(data), static_cast<const void*>(record->data),
+                  record->size * sizeof(BindingProperty));
+    }
+    FreeElements(arena_, record->data, record->capacity);
+    record->data = data;
+  } else {
+    void* data = std::realloc(static_cast<void*>(record->data), capacity * sizeof(BindingProperty));
+    if (data == nullptr) throw std::bad_alloc();
+    record->data = static_cast<BindingProperty*>(data);
+  }
   record->capacity = capacity;
 }
 

@@ -184,6 +184,62 @@ TEST(BindingPropertyTest, AtGrowsOnlyTheMutableForm) {
   EXPECT_EQ(view.At(6).GetString(), "x");
 }
 
+// Small element storage lives in the arena's pools and larger storage on the heap; growing
+// across that line, copying and resetting must keep every element and return every block.
+TEST(BindingPropertyTest, CollectionsKeepTheirElementsWhateverTheirSize) {
+  struct Case {
+    const char* name;
+    size_t reserve;  // 0: grown by Append alone
+    size_t count;
+  };
+  const Case cases[] = {
+      {"one", 0, 1},
+      {"three", 0, 3},
+      {"four", 0, 4},
+      {"nine", 0, 9},
+      {"reserved three", 3, 3},
+      {"reserved one, grown", 1, 5},
+      {"reserved four", 4, 4},
+      {"reserved two, grown", 2, 40},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    BindingProperty tree;
+    BindingProperty& list = tree.Field("list");
+    list.MakeCollection();
+    list.Reserve(c.reserve);
+    for (size_t i = 0; i < c.count; ++i) {
+      BindingProperty& element = list.Append();
+      if (i % 2 == 0) {
+        element.SetString("s" + std::to_string(i));
+      } else {
+        element.Field("n").SetSigned(static_cast<int64_t>(i));
+      }
+    }
+    ASSERT_EQ(list.Size(), c.count);
+    for (size_t i = 0; i < c.count; ++i) {
+      if (i % 2 == 0) {
+        EXPECT_EQ(list.At(i).GetString(), "s" + std::to_string(i));
+      } else {
+        EXPECT_EQ(list.At(i).Find("n").GetSigned(), static_cast<int64_t>(i));
+      }
+    }
+    BindingProperty copy(tree);
+    EXPECT_TRUE(copy == tree);
+    copy.Field("list").Append().SetBool(true);  // the copy grows on its own
+    EXPECT_EQ(tree.Find("list").Size(), c.count);
+
+    for (BindingProperty* v : {&tree, &copy}) {
+      v->Reset();
+      EXPECT_EQ(v->GetArena()->StringCount(), 0u);
+      EXPECT_EQ(v->GetArena()->PagesHeld(), 0u);
+      for (size_t size = 4; size <= 72; size += 4) {
+        EXPECT_EQ(v->GetArena()->UsedBlocks(size), 0u) << size;
+      }
+    }
+  }
+}
+
 TEST(BindingPropertyTest, MembersWalkInByteOrderOfKeys) {
   struct Case {
     std::vector<std::string> inserted;
