@@ -12,13 +12,6 @@ constinit BindingInternedString empty_string{};
 
 static_assert(sizeof(BindingInternedString) <= BindingBlockPools::kMaxBlockSize);
 
-BindingArena::BindingArena() {
-  buckets_ = static_cast<BindingInternedString**>(
-      std::calloc(kInitialBuckets, sizeof(BindingInternedString*)));
-  if (buckets_ == nullptr) throw std::bad_alloc();
-  bucketCount_ = kInitialBuckets;
-}
-
 BindingArena::~BindingArena() {
   // The tree has released every string by now; anything left is freed rather than leaked.
   for (size_t i = 0; i < bucketCount_; ++i) {
@@ -30,7 +23,7 @@ BindingArena::~BindingArena() {
       record = next;
     }
   }
-  std::free(buckets_);
+  if (buckets_ != inlineBuckets_) std::free(buckets_);
 }
 
 BindingInternedString* BindingArena::EmptyString() { return &empty_string; }
@@ -94,7 +87,7 @@ void BindingArena::Grow() {
       record = next;
     }
   }
-  std::free(buckets_);
+  if (buckets_ != inlineBuckets_) std::free(buckets_);
   buckets_ = buckets;
   bucketCount_ = count;
 }

@@ -25,7 +25,7 @@ struct BindingInternedString {
 
 class BindingArena {
  public:
-  BindingArena();
+  BindingArena() = default;
   BindingArena(const BindingArena&) = delete;
   BindingArena& operator=(const BindingArena&) = delete;
   ~BindingArena();
@@ -70,8 +70,11 @@ class BindingArena {
   void Remove(BindingInternedString* record);
   void Grow();
 
-  BindingInternedString** buckets_ = nullptr;
-  size_t bucketCount_ = 0;
+  // Most trees hold few distinct strings: their first buckets live in the arena itself, which
+  // spares every small tree a heap allocation.
+  BindingInternedString* inlineBuckets_[kInitialBuckets] = {};
+  BindingInternedString** buckets_ = inlineBuckets_;
+  size_t bucketCount_ = kInitialBuckets;
   size_t stringCount_ = 0;
   std::unique_ptr<BindingBlockPools> pools_;
 };

@@ -790,12 +790,18 @@ const BindingProperty& BindingProperty::At(size_t index) const {
 }
 
 BindingProperty& BindingProperty::Append() {
-  MakeCollection();
-  return At(Access::Collection(*this)->size);
+  // The decoders' hot path: one kind check and no index bounds work.
+  if (type_ != Type::Collection) MakeCollection();
+  CollectionRecord* record = Access::Collection(*this);
+  if (record->size == record->capacity) GrowTo(record->size + 1);
+  BindingProperty* element = new (&record->data[record->size]) BindingProperty;
+  Access::MakeChild(*element, arena_);
+  ++record->size;
+  return *element;
 }
 
 BindingProperty& BindingProperty::Field(std::string_view name) {
-  MakeStructure();
+  if (type_ != Type::Structure) MakeStructure();
   bool inserted;
   MemberNode* node = Access::Structure(*this)->FindOrInsert(*arena_, name, Fnv1a(name), inserted);
   if (inserted) Access::MakeChild(node->value, arena_);
