@@ -487,8 +487,6 @@ struct BindingPropertyAccess {
 
 using Access = BindingPropertyAccess;
 
-BindingProperty::BindingProperty() = default;
-
 BindingProperty::~BindingProperty() {
   if (type_ != Type::Empty) Access::Reset(*this);
   if (ownsArena_ && arena_ != nullptr) delete arena_;

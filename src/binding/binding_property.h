@@ -63,7 +63,7 @@ struct BindingString {
 
 class BindingProperty {
  public:
-  BindingProperty();
+  BindingProperty() = default;
   ~BindingProperty();
   // Deep copy into this value's own arena.
   BindingProperty(const BindingProperty& other);

@@ -106,6 +106,37 @@ TEST_F(PagePoolTest, SpareRegionsAreKeptUpToTheLimit) {
   EXPECT_EQ(pages_.FreePages(), 0u);
 }
 
+TEST(PagePoolDefaultsTest, AFewFreeRegionsAreKeptAndTheRestReleased) {
+  FakeRegions::reserved = 0;
+  FakeRegions::released = 0;
+  FakeRegions::refuse = false;
+  const size_t kept = BindingPagePool::kDefaultSpareRegions;
+  // The spares must stay small: they are memory nobody uses until the next tree.
+  EXPECT_LE(kept * BindingPagePool::kRegionSize, 512u * 1024);
+  {
+    BindingPagePool pages(FakeRegions::Source());
+    std::vector<void*> taken;
+    const size_t regions = kept + 2;
+    for (size_t i = 0; i < regions * BindingPagePool::kPagesPerRegion; ++i) {
+      taken.push_back(pages.TakePage());
+    }
+    ASSERT_EQ(FakeRegions::reserved, static_cast<int>(regions));
+    for (void* page : taken) pages.GivePage(page);
+    EXPECT_EQ(pages.LiveRegions(), kept);
+    EXPECT_EQ(FakeRegions::released, 2);
+    EXPECT_EQ(pages.PagesInUse(), 0u);
+
+    // The next tree of the same size reserves only what the spares do not cover.
+    taken.clear();
+    for (size_t i = 0; i < regions * BindingPagePool::kPagesPerRegion; ++i) {
+      taken.push_back(pages.TakePage());
+    }
+    EXPECT_EQ(FakeRegions::reserved, static_cast<int>(regions + 2));
+    for (void* page : taken) pages.GivePage(page);
+  }
+  EXPECT_EQ(FakeRegions::released, FakeRegions::reserved);  // the pool's end releases its spares
+}
+
 TEST_F(PagePoolTest, ARefusedRegionThrowsTheStandardAllocationFailure) {
   FakeRegions::refuse = true;
   EXPECT_THROW((void)pages_.TakePage(), std::bad_alloc);
