@@ -6,7 +6,7 @@
 namespace Varn {
 namespace {
 
-constinit BindingInternedString empty_string{};
+BindingInternedString empty_string{};
 
 }  // namespace
 
