@@ -112,7 +112,7 @@ TEST(PagePoolDefaultsTest, AFewFreeRegionsAreKeptAndTheRestReleased) {
   FakeRegions::refuse = false;
   const size_t kept = BindingPagePool::kDefaultSpareRegions;
   // The spares must stay small: they are memory nobody uses until the next tree.
-  EXPECT_LE(kept * BindingPagePool::kRegionSize, 512u * 1024);
+  EXPECT_LE(kept * BindingPagePool::kRegionSize, 4u * 1024 * 1024);
   {
     BindingPagePool pages(FakeRegions::Source());
     std::vector<void*> taken;
