@@ -59,7 +59,8 @@ class BindingBlockPools {
     Pool& pool = pools_[(size + kGranule - 1) / kGranule - 1];
     PageHeader* page = pool.current;
     if (page == nullptr) page = AddPage(pool);
-    const uint32_t block_size = pool.blockSize;
+    // From the request rather than the pool, so that the usual constant sizes fold away.
+    const auto block_size = static_cast<uint32_t>(BlockSizeFor(size));
     char* const bytes = reinterpret_cast<char*>(page);
     char* block;
     if (page->firstFree != 0) {
@@ -89,15 +90,18 @@ class BindingBlockPools {
         built_in ? reinterpret_cast<PageHeader*>(pool.builtIn)
                  : reinterpret_cast<PageHeader*>(reinterpret_cast<uintptr_t>(block) &
                                                  ~uintptr_t{BindingPagePool::kPageSize - 1});
-    if (IsFull(page, pool.blockSize)) {
+    // From the request rather than the pool: with the usual constant sizes the division
+    // below becomes a multiplication.
+    const auto block_size = static_cast<uint32_t>(BlockSizeFor(size));
+    if (IsFull(page, block_size)) {
       page->prev = nullptr;
       page->next = pool.current;
       if (pool.current != nullptr) pool.current->prev = page;
       pool.current = page;
     }
     __builtin_memcpy(bytes, &page->firstFree, sizeof page->firstFree);
-    page->firstFree =
-        static_cast<uint16_t>((bytes - reinterpret_cast<char*>(page)) / pool.blockSize);
+    page->firstFree = static_cast<uint16_t>(
+        static_cast<uint32_t>(bytes - reinterpret_cast<char*>(page)) / block_size);
     if (--page->used == 0 && !built_in) ReturnPage(pool, page);
   }
 

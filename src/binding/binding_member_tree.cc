@@ -118,35 +118,40 @@ Node* BindingMemberTree::Find(const BindingInternedString* key) const {
 
 Node* BindingMemberTree::FindOrInsert(BindingArena& arena, std::string_view name, uint32_t hash,
                                       bool& inserted) {
-  if (root == nullptr) {
-    // Still a bare chain: a key above the last one joins its end without any tree work.
-    const int order = last == nullptr ? 1 : CompareKeys(name, last->key->Text());
-    if (order == 0) {
-      inserted = false;
-      return last;
-    }
-    if (order > 0) {
-      void* block = arena.AllocateBlock(sizeof(Node));
-      BindingInternedString* key;
-      try {
-        key = arena.Intern(name, hash);
-      } catch (...) {
-        arena.ReleaseBlock(sizeof(Node), block);
-        throw;
-      }
-      Node* node = new (block) Node{nullptr, nullptr, nullptr, key, BindingProperty(), 1};
-      if (last != nullptr) {
-        last->next = node;
-      } else {
-        first = node;
-      }
-      last = node;
-      ++count;
-      inserted = true;
-      return node;
-    }
-    BuildFromChain();
+  if (root != nullptr) return InsertInTree(arena, name, hash, inserted);
+  // Still a bare chain: a key above the last one joins its end without any tree work.
+  const int order = last == nullptr ? 1 : CompareKeys(name, last->key->Text());
+  if (order == 0) {
+    inserted = false;
+    return last;
   }
+  if (order > 0) {
+    void* block = arena.AllocateBlock(sizeof(Node));
+    BindingInternedString* key;
+    try {
+      key = arena.Intern(name, hash);
+    } catch (...) {
+      arena.ReleaseBlock(sizeof(Node), block);
+      throw;
+    }
+    Node* node = new (block) Node{nullptr, nullptr, nullptr, key, BindingProperty(), 1};
+    if (last != nullptr) {
+      last->next = node;
+    } else {
+      first = node;
+    }
+    last = node;
+    ++count;
+    inserted = true;
+    return node;
+  }
+  BuildFromChain();
+  return InsertInTree(arena, name, hash, inserted);
+}
+
+// Kept apart from the chain case, which is the common one and needs no path on the stack.
+Node* BindingMemberTree::InsertInTree(BindingArena& arena, std::string_view name, uint32_t hash,
+                                      bool& inserted) {
   Node** path[kMaxHeight];
   int depth = 0;
   Node* before = nullptr;  // the member with the greatest key below `name`

@@ -47,6 +47,10 @@ struct BindingMemberTree {
   BindingMemberNode* FindOrInsert(BindingArena& arena, std::string_view name, uint32_t hash,
                                   bool& inserted);
 
+  // FindOrInsert once the tree shape is built.
+  [[gnu::noinline]] BindingMemberNode* InsertInTree(BindingArena& arena, std::string_view name,
+                                                    uint32_t hash, bool& inserted);
+
   // Gives the tree the shape of a balanced tree over the chain that starts at `first` and holds
   // `count` nodes, already in key order.
   void BuildFromChain() const;

@@ -40,12 +40,20 @@ struct BindingEnumValue {
 };
 
 // FNV-1a 32-bit, the one hash of the system (interned strings, member lookup, type hash codes).
+// Every member name is hashed, so the loop takes four bytes a round: the same byte-by-byte
+// steps, with a quarter of the loop overhead.
 constexpr uint32_t Fnv1a(std::string_view text) {
+  constexpr uint32_t kPrime = 0x01000193u;
   uint32_t hash = 0x811c9dc5u;
-  for (char c : text) {
-    hash ^= static_cast<uint8_t>(c);
-    hash *= 0x01000193u;
+  const char* p = text.data();
+  size_t n = text.size();
+  for (; n >= 4; n -= 4, p += 4) {
+    hash = (hash ^ static_cast<uint8_t>(p[0])) * kPrime;
+    hash = (hash ^ static_cast<uint8_t>(p[1])) * kPrime;
+    hash = (hash ^ static_cast<uint8_t>(p[2])) * kPrime;
+    hash = (hash ^ static_cast<uint8_t>(p[3])) * kPrime;
   }
+  for (; n != 0; --n, ++p) hash = (hash ^ static_cast<uint8_t>(*p)) * kPrime;
   return hash;
 }
 

@@ -60,6 +60,31 @@ BindingProperty Make(void (*fill)(BindingProperty&)) {
   return v;
 }
 
+// Stored hashes and type hash codes depend on these exact values; the lengths cover every
+// remainder of the four-byte rounds, and the bytes above 0x7f and the zero byte the widening.
+TEST(BindingPropertyTest, Fnv1aGivesTheStandardValues) {
+  static_assert(Fnv1a("foobar") == 0xbf9cf968u);
+  struct Case {
+    std::string text;
+    uint32_t hash;
+  };
+  const Case cases[] = {
+      {"", 0x811c9dc5u},
+      {"a", 0xe40c292cu},
+      {"abc", 0x1a47e90bu},
+      {"abcd", 0xce3479bdu},
+      {"abcde", 0x749bcf08u},
+      {"foobar", 0xbf9cf968u},
+      {"205705993", 0x28a36053u},
+      {std::string("\xc3\xa9t\xe9\xff\x80\0z", 8), 0x2c4782efu},
+      {"seatCategories", 0xbcade1b4u},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(Fnv1a(c.text), c.hash);
+  }
+}
+
 TEST(BindingPropertyTest, DefaultValueIsEmpty) {
   BindingProperty v;
   EXPECT_EQ(v.GetType(), Type::Empty);
