@@ -103,6 +103,10 @@ Node* Build(Node*& cursor, size_t count) {
 }  // namespace
 
 Node* BindingMemberTree::Find(const BindingInternedString* key) const {
+  if (root == nullptr) {
+    if (first == nullptr) return nullptr;
+    BuildFromChain();
+  }
   const std::string_view text = key->Text();
   Node* node = root;
   while (node != nullptr) {
@@ -114,6 +118,35 @@ Node* BindingMemberTree::Find(const BindingInternedString* key) const {
 
 Node* BindingMemberTree::FindOrInsert(BindingArena& arena, std::string_view name, uint32_t hash,
                                       bool& inserted) {
+  if (root == nullptr) {
+    // Still a bare chain: a key above the last one joins its end without any tree work.
+    const int order = last == nullptr ? 1 : CompareKeys(name, last->key->Text());
+    if (order == 0) {
+      inserted = false;
+      return last;
+    }
+    if (order > 0) {
+      void* block = arena.AllocateBlock(sizeof(Node));
+      BindingInternedString* key;
+      try {
+        key = arena.Intern(name, hash);
+      } catch (...) {
+        arena.ReleaseBlock(sizeof(Node), block);
+        throw;
+      }
+      Node* node = new (block) Node{nullptr, nullptr, nullptr, key, BindingProperty(), 1};
+      if (last != nullptr) {
+        last->next = node;
+      } else {
+        first = node;
+      }
+      last = node;
+      ++count;
+      inserted = true;
+      return node;
+    }
+    BuildFromChain();
+  }
   Node** path[kMaxHeight];
   int depth = 0;
   Node* before = nullptr;  // the member with the greatest key below `name`
@@ -145,6 +178,7 @@ Node* BindingMemberTree::FindOrInsert(BindingArena& arena, std::string_view name
   }
   Node* node = new (block) Node{nullptr, nullptr, after, key, BindingProperty(), 1};
   *link = node;
+  if (after == nullptr) last = node;
   if (before != nullptr) {
     before->next = node;
   } else {
@@ -161,7 +195,7 @@ Node* BindingMemberTree::FindOrInsert(BindingArena& arena, std::string_view name
   return node;
 }
 
-void BindingMemberTree::BuildFromChain() {
+void BindingMemberTree::BuildFromChain() const {
   Node* cursor = first;
   root = Build(cursor, count);
 }

@@ -4,6 +4,11 @@
 // rebuilds a balanced tree from the chain without comparing a single key. Insertion and lookup
 // are O(log n); a node never moves once inserted, so references to member values stay valid
 // until the member goes.
+//
+// Documents we wrote ourselves, and copies, deliver members in ascending key order. While that
+// holds, members only join the end of the chain (one key comparison each) and the tree shape is
+// left unbuilt; the first lookup or out-of-order insertion builds it from the chain, once. So a
+// lookup may reshape a const tree: like the rest of a value tree, it is for one thread at a time.
 #ifndef ZEK_BINDING_BINDING_MEMBER_TREE_H_
 #define ZEK_BINDING_BINDING_MEMBER_TREE_H_
 
@@ -27,8 +32,10 @@ struct BindingMemberNode {
 };
 
 struct BindingMemberTree {
-  BindingMemberNode* root = nullptr;
+  // Null while the members are only chained (see above), even when there are some.
+  mutable BindingMemberNode* root = nullptr;
   BindingMemberNode* first = nullptr;
+  BindingMemberNode* last = nullptr;  // the member with the greatest key
   size_t count = 0;
 
   // The member whose key is `key` (a record of this tree's arena), or null.
@@ -41,8 +48,8 @@ struct BindingMemberTree {
                                   bool& inserted);
 
   // Gives the tree the shape of a balanced tree over the chain that starts at `first` and holds
-  // `count` nodes, already in key order. Used after building a chain in order, as a copy does.
-  void BuildFromChain();
+  // `count` nodes, already in key order.
+  void BuildFromChain() const;
 };
 
 }  // namespace Varn

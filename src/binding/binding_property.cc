@@ -154,6 +154,18 @@ struct BindingPropertyAccess {
     v.payload_ = 0;
   }
 
+  // Takes the payload of a child that is going away with its storage: scalars need nothing,
+  // and the child itself is not written to.
+  static void DetachChild(BindingArena* arena, const BindingProperty& v,
+                          SmallStack<Pending>& pending) {
+    if (v.type_ <= Type::Float) return;
+    if (IsContainer(v.type_)) {
+      pending.push({v.type_, v.payload_});
+    } else {
+      ReleaseLeaf(arena, v.type_, v.payload_);
+    }
+  }
+
   static void Reset(BindingProperty& v) {
     if (!IsContainer(v.type_)) {
       ReleaseLeaf(v.arena_, v.type_, v.payload_);
@@ -168,8 +180,9 @@ struct BindingPropertyAccess {
       const Pending item = pending.pop();
       if (item.type == Type::Collection) {
         auto* record = reinterpret_cast<CollectionRecord*>(item.payload);
-        for (size_t i = 0; i < record->size; ++i) Detach(record->data[i], pending);
-        for (size_t i = 0; i < record->size; ++i) record->data[i].~BindingProperty();
+        // Elements are children (they own no arena), so once their payload is taken nothing
+        // is left for their destructors to do.
+        for (size_t i = 0; i < record->size; ++i) DetachChild(arena, record->data[i], pending);
         FreeElements(arena, record->data, record->capacity);
         arena->ReleaseBlock(sizeof(CollectionRecord), record);
       } else {
@@ -178,8 +191,7 @@ struct BindingPropertyAccess {
         while (node != nullptr) {
           MemberNode* next = node->next;
           arena->Release(node->key);
-          Detach(node->value, pending);
-          node->~MemberNode();
+          DetachChild(arena, node->value, pending);
           arena->ReleaseBlock(sizeof(MemberNode), node);
           node = next;
         }
@@ -285,8 +297,8 @@ struct BindingPropertyAccess {
         auto* members = new (arena->AllocateBlock(sizeof(Members))) Members();
         Set(dst, Type::Structure, members);
         // Nodes are chained in key order as they are made (and so lie in that order in the
-        // pool pages); the tree shape is built from the chain once it is complete. A failure
-        // part way leaves a chain without a tree, which a reset still frees.
+        // pool pages); the tree shape is left for the first lookup to build. A failure part way
+        // leaves a shorter chain, which a reset still frees.
         MemberNode** tail = &members->first;
         for (const MemberNode* member = from->first; member != nullptr; member = member->next) {
           void* block = arena->AllocateBlock(sizeof(MemberNode));
@@ -301,6 +313,7 @@ struct BindingPropertyAccess {
           MakeChild(node->value, arena);
           *tail = node;
           tail = &node->next;
+          members->last = node;
           ++members->count;
           if (IsContainer(member->value.type_)) {
             queue.push({&node->value, &member->value});
@@ -308,7 +321,6 @@ struct BindingPropertyAccess {
             CopyNode(node->value, member->value, arena, strings, queue);
           }
         }
-        members->BuildFromChain();
         return;
       }
     }

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <limits>
+#include <map>
 #include <new>
 #include <stdexcept>
 #include <string>
@@ -290,6 +291,57 @@ TEST(BindingPropertyTest, FindOnOtherKindsFindsNothing) {
   BindingProperty other;
   other.Field("other-key");
   EXPECT_EQ(other.TryFind("x"), nullptr);  // never interned in this tree
+}
+
+// Members arriving in ascending order are only chained until a lookup or an out-of-order key
+// needs the tree; every mix of the two must keep one member per key, in order, findable.
+// A step "+k" calls Field("k") and counts the call in the member; "?k" looks "k" up.
+TEST(BindingPropertyTest, AscendingAndMixedInsertionsKeepOneMemberPerKey) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> steps;
+    bool copyFirst;  // run the steps after "+m" on a copy of a structure holding only "m"
+  };
+  const Case cases[] = {
+      {"ascending", {"+a", "+b", "+c", "?a", "?c", "?b"}, false},
+      {"repeat of the last key", {"+a", "+b", "+b", "+c", "+c"}, false},
+      {"repeat of an earlier key", {"+a", "+b", "+c", "+a", "+b", "+d"}, false},
+      {"smaller key after ascending ones", {"+b", "+d", "+a", "+c", "+e", "+a"}, false},
+      {"ascending after a lookup", {"+a", "+c", "?c", "+d", "+e", "+b", "+e"}, false},
+      {"lookup of a missing key first", {"?x", "+a", "?x", "+b", "+x", "+c"}, false},
+      {"empty key", {"+", "+a", "+", "?a"}, false},
+      {"copy: at the end", {"+n", "+o", "+m", "+p"}, true},
+      {"copy: before and after", {"+a", "+z", "+m", "+b"}, true},
+      {"copy: lookup then append", {"?m", "+n", "+n", "+a"}, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    BindingProperty source;
+    std::map<std::string, int64_t> expected;
+    if (c.copyFirst) {
+      source.Field("m").SetSigned(1);
+      expected["m"] = 1;
+    }
+    BindingProperty v(source);
+    if (!c.copyFirst) v.MakeStructure();
+    for (const std::string& step : c.steps) {
+      const std::string key = step.substr(1);
+      if (step[0] == '+') {
+        BindingProperty& member = v.Field(key);
+        member.SetSigned(member.GetSigned() + 1);
+        ++expected[key];
+      } else {
+        EXPECT_EQ(v.Find(key).GetSigned(), expected.count(key) ? expected[key] : 0) << key;
+      }
+    }
+    std::vector<std::string> keys;
+    for (const auto& [key, count] : expected) {
+      keys.push_back(key);
+      EXPECT_EQ(v.Find(key).GetSigned(), count) << key;
+    }
+    EXPECT_EQ(Keys(v), keys);
+    EXPECT_EQ(v.Size(), expected.size());
+  }
 }
 
 TEST(BindingPropertyTest, LargeStructuresBuiltInAnyOrderStayFindable) {
