@@ -3,6 +3,7 @@
 #include <array>
 #include <bit>
 #include <cstdint>
+#include <cstring>
 #include <span>
 #include <string_view>
 #include <type_traits>
@@ -106,6 +107,9 @@ constexpr std::array<ByteClass, 256> MakeClassTable() {
 
 constexpr std::array<ByteClass, 256> kClassOf = MakeClassTable();
 
+// Collections never grow beyond this many elements.
+constexpr uint64_t kMaxReserve = 0x0FFFFFFF;
+
 class MsgPackReader {
  public:
   MsgPackReader(const uint8_t* bytes, size_t size) : bytes_(bytes), size_(size) {
@@ -120,17 +124,19 @@ class MsgPackReader {
   // An open collection or structure. Maps count keys and values as separate items.
   struct Frame {
     BindingProperty* target;
-    uint64_t announced;
-    uint64_t read;
+    uint64_t remaining;    // items announced and not yet read
+    uint64_t index;        // next element of a collection
     uint64_t existing;     // elements a collection already held (a repeated map key)
     std::string_view key;  // last key read; points into the input
     bool is_map;
+    bool expect_key;
   };
 
   // Each Read* checks that the payload is there, records the message of a short read in
   // error_ and returns false.
   template <class T>
   bool ReadInt(T& out);
+  [[gnu::noinline]] void FailTruncated(size_t size);
   bool ReadBytes(uint64_t length, std::string_view format, const uint8_t*& out);
   bool ReadLength(ByteClass c, uint64_t& length);
   bool ReadKey(Frame& frame, ByteClass c);
@@ -145,24 +151,40 @@ class MsgPackReader {
   size_t size_;
   size_t pos_ = 0;
   std::vector<Frame> frames_;
+  // Items the open containers still announce. Each takes at least one byte, so a well-formed
+  // input holds them all in what is left; reservations stay within that bound.
+  uint64_t outstanding_ = 0;
   std::string error_;
   bool complete_ = false;
 };
 
+void MsgPackReader::FailTruncated(size_t size) {
+  const std::string_view format = size == 1   ? kTruncated8Format
+                                  : size == 2 ? kTruncated16Format
+                                  : size == 4 ? kTruncated32Format
+                                              : kTruncated64Format;
+  error_ = FormatMessage(format, static_cast<uint64_t>(pos_));
+}
+
 template <class T>
-bool MsgPackReader::ReadInt(T& out) {
+inline bool MsgPackReader::ReadInt(T& out) {
   constexpr size_t kSize = sizeof(T);
-  if (size_ - pos_ < kSize) {
-    constexpr std::string_view kFormat = kSize == 1   ? kTruncated8Format
-                                         : kSize == 2 ? kTruncated16Format
-                                         : kSize == 4 ? kTruncated32Format
-                                                      : kTruncated64Format;
-    return Fail(FormatMessage(kFormat, static_cast<uint64_t>(pos_)));
+  if (size_ - pos_ < kSize) [[unlikely]] {
+    FailTruncated(kSize);
+    return false;
   }
-  // Big-endian; the compiler turns the loop into one load and a byte swap.
+  // Big-endian: one load and a byte swap.
+  static_assert(std::endian::native == std::endian::little);
   using U = std::make_unsigned_t<T>;
-  U value = 0;
-  for (size_t i = 0; i < kSize; ++i) value = static_cast<U>((value << 8) | bytes_[pos_ + i]);
+  U value;
+  std::memcpy(&value, bytes_ + pos_, kSize);
+  if constexpr (kSize == 2) {
+    value = __builtin_bswap16(value);
+  } else if constexpr (kSize == 4) {
+    value = __builtin_bswap32(value);
+  } else if constexpr (kSize == 8) {
+    value = __builtin_bswap64(value);
+  }
   out = static_cast<T>(value);
   pos_ += kSize;
   return true;
@@ -222,14 +244,25 @@ bool MsgPackReader::ReadKey(Frame& frame, ByteClass c) {
 
 bool MsgPackReader::Open(BindingProperty& target, bool is_map, uint64_t entries) {
   uint64_t existing = 0;
+  const uint64_t items = is_map ? entries * 2 : entries;
+  // Storage is reserved only for counts the rest of the input can hold beside every count still
+  // open: an input that announces billions of items in a few bytes gets nothing in advance, and
+  // the reservations of a whole tree never exceed one element per input byte.
+  const bool fits = outstanding_ + items <= size_ - pos_;
   if (is_map) {
     target.MakeStructure();
   } else {
-    target.MakeCollection();
-    existing = target.Size();
+    if (target.GetType() == BindingPropertyType::Collection) {
+      existing = target.Size();
+    } else {
+      target.MakeCollection();
+    }
+    if (fits && entries > 1 && existing + entries <= kMaxReserve) {
+      target.Reserve(static_cast<size_t>(existing + entries));
+    }
   }
-  // No storage is reserved from `entries`: the input may announce billions it does not hold.
-  frames_.push_back({&target, is_map ? entries * 2 : entries, 0, existing, {}, is_map});
+  outstanding_ += items;
+  frames_.push_back({&target, items, 0, existing, {}, is_map, true});
   return true;
 }
 
@@ -356,32 +389,64 @@ size_t MsgPackReader::Run(BindingResult& result) {
   bool root_pending = true;
   while (pos_ < size_) {
     BindingProperty* target;
-    Frame* key_frame = nullptr;
     if (frames_.empty()) {
       if (!root_pending) break;
       root_pending = false;
       target = &result.value;
     } else {
       Frame& frame = frames_.back();
-      if (frame.read == frame.announced) {
+      if (frame.remaining == 0) {
         frames_.pop_back();
         continue;
       }
-      const uint64_t index = frame.read++;
+      --frame.remaining;
+      --outstanding_;
       if (!frame.is_map) {
         // Placing by index lets a repeated map key write a nested array over the earlier one.
+        const uint64_t index = frame.index++;
         target = index < frame.existing ? &frame.target->At(static_cast<size_t>(index))
                                         : &frame.target->Append();
-      } else if (index & 1) {
-        target = &frame.target->Field(frame.key);
+      } else if (frame.expect_key) {
+        frame.expect_key = false;
+        const uint8_t format_byte = bytes_[pos_++];
+        if ((format_byte & 0xe0) == 0xa0) {  // fixstr, the usual key
+          const size_t length = format_byte & 0x1f;
+          if (size_ - pos_ < length) {
+            result.SetError(FormatMessage(kStringTruncatedFormat, static_cast<uint64_t>(length),
+                                          static_cast<uint64_t>(pos_)));
+            return pos_;
+          }
+          frame.key = std::string_view(reinterpret_cast<const char*>(bytes_ + pos_), length);
+          pos_ += length;
+          continue;
+        }
+        if (!ReadKey(frame, kClassOf[format_byte])) {
+          result.SetError(error_);
+          return pos_;
+        }
+        continue;
       } else {
-        key_frame = &frame;
-        target = nullptr;
+        frame.expect_key = true;
+        target = &frame.target->Field(frame.key);
       }
     }
-    const ByteClass c = kClassOf[bytes_[pos_++]];
-    const bool ok = key_frame != nullptr ? ReadKey(*key_frame, c) : ReadValue(*target, c);
-    if (!ok) {
+    const uint8_t format_byte = bytes_[pos_++];
+    if (format_byte <= 0x7f) {  // positive fixint
+      target->SetSigned(static_cast<int64_t>(format_byte));
+      continue;
+    }
+    if ((format_byte & 0xe0) == 0xa0) {  // fixstr
+      const size_t length = format_byte & 0x1f;
+      if (size_ - pos_ < length) {
+        result.SetError(FormatMessage(kStringTruncatedFormat, static_cast<uint64_t>(length),
+                                      static_cast<uint64_t>(pos_)));
+        return pos_;
+      }
+      target->SetString(std::string_view(reinterpret_cast<const char*>(bytes_ + pos_), length));
+      pos_ += length;
+      continue;
+    }
+    if (!ReadValue(*target, kClassOf[format_byte])) {
       result.SetError(error_);
       return pos_;
     }
@@ -389,7 +454,7 @@ size_t MsgPackReader::Run(BindingResult& result) {
   // The value is whole when the root was read and every container got all it announced.
   complete_ = !root_pending;
   for (const Frame& frame : frames_) {
-    if (frame.read != frame.announced) complete_ = false;
+    if (frame.remaining != 0) complete_ = false;
   }
   return pos_;
 }

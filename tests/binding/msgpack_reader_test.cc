@@ -193,6 +193,10 @@ TEST(MsgPackReaderTest, AnnouncedCountsAllocateNothing) {
       {"dd ff ff ff ff", "[]", 5, false},
       {"df ff ff ff ff", "{}", 5, false},
       {"dd ff ff ff ff 01 dd ff ff ff ff", "[s1,[]]", 11, false},
+      // Each count fits what is left, but not both together.
+      {"dc 00 02 dc 00 02 01", "[[s1]]", 7, false},
+      {"dc 00 02 dc 00 02 01 02", "[[s1,s2]]", 8, false},
+      {"92 92 01 02 03", "[[s1,s2],s3]", 5, true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.hex);
