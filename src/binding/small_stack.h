@@ -5,8 +5,10 @@
 #define ZEK_BINDING_SMALL_STACK_H_
 
 #include <cstddef>
+#include <cstdlib>
+#include <cstring>
+#include <new>
 #include <type_traits>
-#include <vector>
 
 namespace Varn {
 
@@ -15,29 +17,40 @@ class SmallStack {
   static_assert(std::is_trivially_copyable_v<T> && std::is_default_constructible_v<T>);
 
  public:
+  SmallStack() = default;
+  SmallStack(const SmallStack&) = delete;
+  SmallStack& operator=(const SmallStack&) = delete;
+  ~SmallStack() {
+    if (data_ != inline_) std::free(data_);
+  }
+
   bool empty() const { return size_ == 0; }
   size_t size() const { return size_; }
+  // A wide container pushes all its container children at once, so the stack often outgrows
+  // its inline part; pushes and pops stay a bounds check and a copy either way.
   void push(const T& item) {
-    if (size_ < kInline) {
-      inline_[size_++] = item;
-      return;
-    }
-    overflow_.push_back(item);
-    ++size_;
+    if (size_ == capacity_) Grow();
+    data_[size_++] = item;
   }
-  T pop() {
-    --size_;
-    if (size_ < kInline) return inline_[size_];
-    T item = overflow_.back();
-    overflow_.pop_back();
-    return item;
-  }
-  T& top() { return size_ <= kInline ? inline_[size_ - 1] : overflow_.back(); }
+  T pop() { return data_[--size_]; }
+  T& top() { return data_[size_ - 1]; }
 
  private:
+  // Throws std::bad_alloc with the stack unchanged.
+  [[gnu::noinline]] void Grow() {
+    const size_t capacity = capacity_ * 2;
+    T* data = static_cast<T*>(std::malloc(capacity * sizeof(T)));
+    if (data == nullptr) throw std::bad_alloc();
+    std::memcpy(static_cast<void*>(data), data_, size_ * sizeof(T));
+    if (data_ != inline_) std::free(data_);
+    data_ = data;
+    capacity_ = capacity;
+  }
+
+  T* data_ = inline_;
   size_t size_ = 0;
+  size_t capacity_ = kInline;
   T inline_[kInline];
-  std::vector<T> overflow_;
 };
 
 }  // namespace Varn
