@@ -47,6 +47,19 @@ BindingArena::~BindingArena() {
   if (buckets_ != inlineBuckets_) std::free(buckets_);
 }
 
+void BindingArena::DropAll() {
+  for (size_t i = 0; i < bucketCount_; ++i) {
+    for (BindingInternedString* record = buckets_[i]; record != nullptr;) {
+      BindingInternedString* next = record->next;
+      record->~BindingInternedString();
+      record = next;
+    }
+    buckets_[i] = nullptr;
+  }
+  stringCount_ = 0;
+  if (pools_) pools_->ReleaseAll();
+}
+
 BindingInternedString* BindingArena::EmptyString() { return &empty_string; }
 
 void BindingArena::CreatePools() {

@@ -50,6 +50,10 @@ class BindingArena {
     if (--record->string.refCount == 0) Remove(record);
   }
 
+  // Frees every string record and takes back every block at once, for a tree going away whole
+  // whose nodes were not released one by one. Nothing handed out before may be used after.
+  void DropAll();
+
   [[nodiscard]] void* AllocateBlock(size_t size) {
     if (!pools_) CreatePools();
     return pools_->Allocate(size);

@@ -12,6 +12,22 @@ BindingBlockPools::BindingBlockPools(BindingPagePool& pages) : pages_(pages) {
     Pool& pool = pools_[i];
     pool.blockSize = static_cast<uint32_t>((i + 1) * kGranule);
     pool.pagesHeld = 0;
+    pool.full = nullptr;
+    pool.current = Format(pool.builtIn, kBuiltInPageSize, pool.blockSize);
+  }
+}
+
+void BindingBlockPools::ReleaseAll() {
+  for (Pool& pool : pools_) {
+    for (PageHeader* list : {pool.current, pool.full}) {
+      while (list != nullptr) {
+        PageHeader* next = list->next;
+        if (list != reinterpret_cast<PageHeader*>(pool.builtIn)) pages_.GivePage(list);
+        list = next;
+      }
+    }
+    pool.pagesHeld = 0;
+    pool.full = nullptr;
     pool.current = Format(pool.builtIn, kBuiltInPageSize, pool.blockSize);
   }
 }

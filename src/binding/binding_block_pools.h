@@ -76,7 +76,9 @@ class BindingBlockPools {
     if (IsFull(page, block_size)) {
       pool.current = page->next;
       if (pool.current != nullptr) pool.current->prev = nullptr;
-      page->next = nullptr;
+      page->next = pool.full;
+      if (pool.full != nullptr) pool.full->prev = page;
+      pool.full = page;
     }
     return block;
   }
@@ -94,6 +96,12 @@ class BindingBlockPools {
     // below becomes a multiplication.
     const auto block_size = static_cast<uint32_t>(BlockSizeFor(size));
     if (IsFull(page, block_size)) {
+      if (page->prev != nullptr) {
+        page->prev->next = page->next;
+      } else {
+        pool.full = page->next;
+      }
+      if (page->next != nullptr) page->next->prev = page->prev;
       page->prev = nullptr;
       page->next = pool.current;
       if (pool.current != nullptr) pool.current->prev = page;
@@ -105,6 +113,10 @@ class BindingBlockPools {
     if (--page->used == 0 && !built_in) ReturnPage(pool, page);
   }
 
+  // Takes back every block at once and hands every 4096-byte page back to the page pool, for
+  // a tree that is going away whole: its blocks need no release one by one.
+  void ReleaseAll();
+
   // Blocks handed out and not yet released by the pool that serves `size`.
   size_t UsedBlocks(size_t size) const;
   // 4096-byte pages this set holds from the page pool.
@@ -113,6 +125,7 @@ class BindingBlockPools {
  private:
   struct Pool {
     PageHeader* current;  // head of the list of pages that still have a free block
+    PageHeader* full;     // head of the list of the other pages, so that ReleaseAll finds them
     uint32_t blockSize;
     uint32_t pagesHeld;
     alignas(8) char builtIn[kBuiltInPageSize];

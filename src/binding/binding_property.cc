@@ -166,6 +166,36 @@ struct BindingPropertyAccess {
     }
   }
 
+  // Frees what the tree of container `v` holds outside its arena (blob bytes, large element
+  // storage) and leaves `v` Empty, releasing no string and no block: for a tree whose arena is
+  // about to drop everything at once.
+  static void FreeOutsideArena(BindingProperty& v) {
+    SmallStack<Pending> pending;
+    pending.push({v.type_, v.payload_});
+    v.type_ = Type::Empty;
+    v.payload_ = 0;
+    const auto take = [&pending](const BindingProperty& child) {
+      if (child.type_ == Type::Blob) {
+        BlobOf(child)->~Blob();
+      } else if (IsContainer(child.type_)) {
+        pending.push({child.type_, child.payload_});
+      }
+    };
+    while (!pending.empty()) {
+      const Pending item = pending.pop();
+      if (item.type == Type::Collection) {
+        auto* record = reinterpret_cast<CollectionRecord*>(item.payload);
+        for (size_t i = 0; i < record->size; ++i) take(record->data[i]);
+        if (!ElementsPooled(record->capacity)) std::free(record->data);
+      } else {
+        for (const MemberNode* node = reinterpret_cast<Members*>(item.payload)->first;
+             node != nullptr; node = node->next) {
+          take(node->value);
+        }
+      }
+    }
+  }
+
   static void Reset(BindingProperty& v) {
     if (!IsContainer(v.type_)) {
       ReleaseLeaf(v.arena_, v.type_, v.payload_);
@@ -500,8 +530,19 @@ struct BindingPropertyAccess {
 using Access = BindingPropertyAccess;
 
 BindingProperty::~BindingProperty() {
+  if (ownsArena_ && arena_ != nullptr) {
+    // The whole tree goes with its arena: only what lies outside the arena needs freeing node
+    // by node; strings and blocks go back all at once.
+    if (IsContainer(type_)) {
+      Access::FreeOutsideArena(*this);
+      arena_->DropAll();
+    } else if (type_ != Type::Empty) {
+      Access::Reset(*this);
+    }
+    delete arena_;
+    return;
+  }
   if (type_ != Type::Empty) Access::Reset(*this);
-  if (ownsArena_ && arena_ != nullptr) delete arena_;
 }
 
 BindingProperty::BindingProperty(const BindingProperty& other) { *this = other; }

@@ -275,6 +275,41 @@ TEST_F(BlockPoolsTest, AWholeRegionOfPagesIsReleasedWhenTheLastComesBack) {
   pools_.Release(kBlock, blocks[0]);
 }
 
+// A tree going away whole hands back its pages at once, whether they are full, partly used or
+// were full once, and the pools serve again from their built-in pages afterwards.
+TEST_F(BlockPoolsTest, ReleaseAllHandsBackEveryPage) {
+  struct Case {
+    size_t block;
+    size_t pages;         // pages filled beyond the built-in page
+    size_t releaseEvery;  // then every n-th block goes back first (0: none)
+  };
+  const Case cases[] = {{12, 3, 0}, {40, 2, 7}, {72, 1, 2}, {4, 20, 3}, {24, 0, 2}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.block);
+    const size_t total = BuiltInCapacity(c.block) + c.pages * PageCapacity(c.block);
+    std::vector<void*> blocks;
+    for (size_t i = 0; i < total; ++i) blocks.push_back(pools_.Allocate(c.block));
+    if (c.releaseEvery != 0) {
+      for (size_t i = 0; i < total; i += c.releaseEvery) pools_.Release(c.block, blocks[i]);
+    }
+    static_cast<void>(pools_.Allocate(8));  // another pool with only its built-in page in use
+    EXPECT_EQ(pools_.PagesHeld(), c.pages);
+    pools_.ReleaseAll();
+    EXPECT_EQ(pools_.PagesHeld(), 0u);
+    EXPECT_EQ(pages_.PagesInUse(), 0u);
+    EXPECT_EQ(pages_.LiveRegions(), 0u);
+    EXPECT_EQ(pools_.UsedBlocks(c.block), 0u);
+    EXPECT_EQ(pools_.UsedBlocks(8), 0u);
+    for (size_t i = 0; i < BuiltInCapacity(c.block); ++i) {
+      static_cast<void>(pools_.Allocate(c.block));
+    }
+    EXPECT_EQ(pages_.PagesInUse(), 0u);
+    static_cast<void>(pools_.Allocate(c.block));
+    EXPECT_EQ(pools_.PagesHeld(), 1u);
+    pools_.ReleaseAll();
+  }
+}
+
 TEST_F(BlockPoolsTest, RequestsAreServedByTheirRoundedSize) {
   const std::pair<size_t, size_t> cases[] = {{1, 4}, {4, 4}, {5, 8}, {13, 16}, {69, 72}};
   for (const auto& [request, block] : cases) {
