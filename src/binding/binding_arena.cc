@@ -1,33 +1,12 @@
 #include "binding/binding_arena.h"
 
 #include <cstdlib>
-#include <cstring>
 #include <new>
 
 namespace Varn {
 namespace {
 
 BindingInternedString empty_string{};
-
-// Equal texts, compared a word at a time inline: keys are short, and a matching hash makes
-// a match nearly certain, so a library call per interning would cost more than the compare.
-bool SameText(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  const char* p = a.data();
-  const char* q = b.data();
-  size_t n = a.size();
-  for (; n >= 8; n -= 8, p += 8, q += 8) {
-    uint64_t x;
-    uint64_t y;
-    std::memcpy(&x, p, 8);
-    std::memcpy(&y, q, 8);
-    if (x != y) return false;
-  }
-  for (; n != 0; --n, ++p, ++q) {
-    if (*p != *q) return false;
-  }
-  return true;
-}
 
 }  // namespace
 
@@ -69,7 +48,7 @@ void BindingArena::CreatePools() {
 BindingInternedString* BindingArena::Lookup(std::string_view text, uint32_t hash) const {
   for (BindingInternedString* record = buckets_[hash & (bucketCount_ - 1)]; record != nullptr;
        record = record->next) {
-    if (record->string.hash == hash && SameText(record->Text(), text)) return record;
+    if (record->string.hash == hash && record->Text() == text) return record;
   }
   return nullptr;
 }
@@ -78,7 +57,7 @@ BindingInternedString* BindingArena::Intern(std::string_view text, uint32_t hash
   if (text.empty()) return EmptyString();
   BindingInternedString** bucket = &buckets_[hash & (bucketCount_ - 1)];
   for (BindingInternedString* record = *bucket; record != nullptr; record = record->next) {
-    if (record->string.hash == hash && SameText(record->Text(), text)) {
+    if (record->string.hash == hash && record->Text() == text) {
       ++record->string.refCount;
       return record;
     }
