@@ -1,16 +1,21 @@
 #include "binding/binding_arena.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <new>
+#include <type_traits>
 
 namespace Varn {
 namespace {
 
-BindingInternedString empty_string{};
+// Its text points at a real "" so callers handing data() to C interfaces get a NUL, not null.
+BindingInternedString empty_string{{std::string_view("", 0), 0, 0}, nullptr};
 
 }  // namespace
 
-static_assert(sizeof(BindingInternedString) <= BindingBlockPools::kMaxBlockSize);
+static_assert(BindingInternedString::AllocationSize(0) <= BindingBlockPools::kMaxBlockSize);
+static_assert(std::is_trivially_destructible_v<BindingInternedString>,
+              "records are freed without running a destructor");
 
 BindingArena::~BindingArena() {
   // The tree has released every string by now; anything left is freed rather than leaked.
@@ -18,8 +23,7 @@ BindingArena::~BindingArena() {
     BindingInternedString* record = buckets_[i];
     while (record != nullptr) {
       BindingInternedString* next = record->next;
-      record->~BindingInternedString();
-      pools_->Release(sizeof(BindingInternedString), record);
+      Free(record);
       record = next;
     }
   }
@@ -28,9 +32,11 @@ BindingArena::~BindingArena() {
 
 void BindingArena::DropAll() {
   for (size_t i = 0; i < bucketCount_; ++i) {
+    // Pool blocks go back with their pages below; only the long texts' records are freed here.
     for (BindingInternedString* record = buckets_[i]; record != nullptr;) {
       BindingInternedString* next = record->next;
-      record->~BindingInternedString();
+      const size_t size = BindingInternedString::AllocationSize(record->string.text.size());
+      if (size > BindingBlockPools::kMaxBlockSize) std::free(record);
       record = next;
     }
     buckets_[i] = nullptr;
@@ -62,14 +68,19 @@ BindingInternedString* BindingArena::Intern(std::string_view text, uint32_t hash
       return record;
     }
   }
-  void* block = AllocateBlock(sizeof(BindingInternedString));
-  BindingInternedString* record;
-  try {
-    record = new (block) BindingInternedString{{std::string(text), hash, 1}, *bucket};
-  } catch (...) {
-    ReleaseBlock(sizeof(BindingInternedString), block);
-    throw;
+  const size_t size = BindingInternedString::AllocationSize(text.size());
+  void* block;
+  if (size <= BindingBlockPools::kMaxBlockSize) {
+    block = AllocateBlock(size);
+  } else {
+    block = std::malloc(size);
+    if (block == nullptr) throw std::bad_alloc();
   }
+  char* const copy = static_cast<char*>(block) + sizeof(BindingInternedString);
+  std::memcpy(copy, text.data(), text.size());
+  copy[text.size()] = '\0';
+  auto* record =
+      new (block) BindingInternedString{{std::string_view(copy, text.size()), hash, 1}, *bucket};
   *bucket = record;
   if (++stringCount_ > bucketCount_) Grow();
   return record;
@@ -80,8 +91,16 @@ void BindingArena::Remove(BindingInternedString* record) {
   while (*link != record) link = &(*link)->next;
   *link = record->next;
   --stringCount_;
-  record->~BindingInternedString();
-  pools_->Release(sizeof(BindingInternedString), record);
+  Free(record);
+}
+
+void BindingArena::Free(BindingInternedString* record) {
+  const size_t size = BindingInternedString::AllocationSize(record->string.text.size());
+  if (size <= BindingBlockPools::kMaxBlockSize) {
+    pools_->Release(size, record);
+  } else {
+    std::free(record);
+  }
 }
 
 void BindingArena::Grow() {

@@ -21,6 +21,11 @@ struct BindingInternedString {
   BindingString string;
   BindingInternedString* next = nullptr;
   std::string_view Text() const { return string.text; }
+  // The bytes a record with its text (and a closing NUL) takes: small ones fit a pool block,
+  // kept a multiple of 8 so the record's pointers stay aligned.
+  static constexpr size_t AllocationSize(size_t length) {
+    return (sizeof(BindingInternedString) + length + 1 + 7) / 8 * 8;
+  }
 };
 
 class BindingArena {
@@ -72,6 +77,8 @@ class BindingArena {
 
   void CreatePools();
   void Remove(BindingInternedString* record);
+  // Gives back the memory of a record and its text.
+  void Free(BindingInternedString* record);
   void Grow();
 
   // Most trees hold few distinct strings: their first buckets live in the arena itself, which

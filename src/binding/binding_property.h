@@ -62,9 +62,10 @@ class BindingVisitor;
 class BindingResult;
 class BindingEnumNames;  // Looks up enumerator names for ToBoundary; the type registry is one.
 
-// Interned string record: one per distinct non-empty text per arena.
+// Interned string record: one per distinct non-empty text per arena. The text lives in the
+// same allocation as the record, right behind it, so interning costs one allocation per text.
 struct BindingString {
-  std::string text;
+  std::string_view text;
   uint32_t hash = 0;
   uint32_t refCount = 0;
 };
