@@ -9,11 +9,15 @@ if(ZEK_SANITIZE)
   target_link_options(zek_sanitize INTERFACE -fsanitize=address,undefined)
 endif()
 
-# zek_library(name DEPS ...): a static library of every .cc in the current folder.
+# zek_library(name DEPS ... [EXCLUDE file.cc ...]): a static library of every .cc in the current
+# folder but the excluded ones.
 # Folders glob their sources so that adding a file needs no edit here.
 function(zek_library name)
-  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "DEPS;EXCLUDE" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cc)
+  foreach(excluded ${ARG_EXCLUDE})
+    list(REMOVE_ITEM sources ${CMAKE_CURRENT_SOURCE_DIR}/${excluded})
+  endforeach()
   if(NOT sources)
     # A folder that has no code yet still links, so dependents can name it.
     add_library(${name} INTERFACE)
