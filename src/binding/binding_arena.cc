@@ -1,5 +1,6 @@
 #include "binding/binding_arena.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -19,30 +20,68 @@ static_assert(std::is_trivially_destructible_v<BindingInternedString>,
 
 BindingArena::~BindingArena() {
   // The tree has released every string by now; anything left is freed rather than leaked.
-  for (size_t i = 0; i < bucketCount_; ++i) {
-    BindingInternedString* record = buckets_[i];
-    while (record != nullptr) {
-      BindingInternedString* next = record->next;
-      Free(record);
-      record = next;
-    }
-  }
+  DropAll();
   if (buckets_ != inlineBuckets_) std::free(buckets_);
+  std::free(cache_);
 }
 
 void BindingArena::DropAll() {
-  for (size_t i = 0; i < bucketCount_; ++i) {
-    // Pool blocks go back with their pages below; only the long texts' records are freed here.
-    for (BindingInternedString* record = buckets_[i]; record != nullptr;) {
-      BindingInternedString* next = record->next;
-      const size_t size = BindingInternedString::AllocationSize(record->string.text.size());
-      if (size > BindingBlockPools::kMaxBlockSize) std::free(record);
-      record = next;
-    }
-    buckets_[i] = nullptr;
+  // Long texts are outside blocks and pool blocks go back with their pages: no record needs a
+  // visit of its own.
+  for (OutsideHeader* header = outside_; header != nullptr;) {
+    OutsideHeader* next = header->next;
+    std::free(header);
+    header = next;
+  }
+  outside_ = nullptr;
+  if (stringCount_ != 0) {
+    std::memset(static_cast<void*>(buckets_), 0, bucketCount_ * sizeof(*buckets_));
+    if (cache_ != nullptr)
+      std::memset(static_cast<void*>(cache_), 0, (cacheMask_ + 1) * sizeof(*cache_));
   }
   stringCount_ = 0;
   if (pools_) pools_->ReleaseAll();
+}
+
+void* BindingArena::AllocateOutside(size_t size) {
+  static_assert(sizeof(OutsideHeader) % 16 == 0, "blocks keep malloc's alignment");
+  if (size > SIZE_MAX - sizeof(OutsideHeader)) throw std::bad_alloc();
+  auto* header = static_cast<OutsideHeader*>(std::malloc(sizeof(OutsideHeader) + size));
+  if (header == nullptr) throw std::bad_alloc();
+  header->prev = nullptr;
+  header->next = outside_;
+  if (outside_ != nullptr) outside_->prev = header;
+  outside_ = header;
+  return header + 1;
+}
+
+void* BindingArena::ReallocateOutside(void* block, size_t size) {
+  if (block == nullptr) return AllocateOutside(size);
+  if (size > SIZE_MAX - sizeof(OutsideHeader)) throw std::bad_alloc();
+  auto* header = static_cast<OutsideHeader*>(block) - 1;
+  auto* moved = static_cast<OutsideHeader*>(
+      std::realloc(static_cast<void*>(header), sizeof(OutsideHeader) + size));
+  if (moved == nullptr) throw std::bad_alloc();
+  // The neighbours still point at the old address.
+  if (moved->prev != nullptr) {
+    moved->prev->next = moved;
+  } else {
+    outside_ = moved;
+  }
+  if (moved->next != nullptr) moved->next->prev = moved;
+  return moved + 1;
+}
+
+void BindingArena::FreeOutside(void* block) {
+  if (block == nullptr) return;
+  auto* header = static_cast<OutsideHeader*>(block) - 1;
+  if (header->prev != nullptr) {
+    header->prev->next = header->next;
+  } else {
+    outside_ = header->next;
+  }
+  if (header->next != nullptr) header->next->prev = header->prev;
+  std::free(header);
 }
 
 BindingInternedString* BindingArena::EmptyString() { return &empty_string; }
@@ -59,6 +98,71 @@ BindingInternedString* BindingArena::Lookup(std::string_view text, uint32_t hash
   return nullptr;
 }
 
+namespace {
+
+uint64_t Load64(const char* p) {
+  uint64_t word;
+  std::memcpy(&word, p, sizeof word);
+  return word;
+}
+
+uint32_t Load32(const char* p) {
+  uint32_t word;
+  std::memcpy(&word, p, sizeof word);
+  return word;
+}
+
+// Equal texts of equal length `n`; short ones in two overlapping loads rather than a call.
+bool SameBytes(const char* a, const char* b, size_t n) {
+  if (n >= 8 && n <= 16) {
+    return ((Load64(a) ^ Load64(b)) | (Load64(a + n - 8) ^ Load64(b + n - 8))) == 0;
+  }
+  if (n >= 4 && n < 8) {
+    return ((Load32(a) ^ Load32(b)) | (Load32(a + n - 4) ^ Load32(b + n - 4))) == 0;
+  }
+  return std::memcmp(a, b, n) == 0;
+}
+
+}  // namespace
+
+size_t BindingArena::CacheSlot(std::string_view text) const {
+  constexpr uint64_t kMix = 0x9E3779B97F4A7C15u;
+  const char* p = text.data();
+  const size_t n = text.size();
+  uint64_t h;
+  if (n >= 8) {
+    // Head, tail and middle: texts of one shape (links, identifiers) differ somewhere there.
+    h = (Load64(p) * kMix) ^ Load64(p + n - 8) ^ (Load64(p + n / 2 - 4) << 7);
+  } else if (n >= 4) {
+    h = Load32(p) | (static_cast<uint64_t>(Load32(p + n - 4)) << 32);
+  } else {
+    h = static_cast<uint8_t>(p[0]) | static_cast<uint64_t>(static_cast<uint8_t>(p[n / 2])) << 8 |
+        static_cast<uint64_t>(static_cast<uint8_t>(p[n - 1])) << 16;
+  }
+  h = (h ^ n) * kMix;
+  return static_cast<size_t>(h >> 40) & cacheMask_;
+}
+
+BindingInternedString* BindingArena::Intern(std::string_view text) {
+  if (text.empty()) return EmptyString();
+  if (cache_ == nullptr) return Intern(text, Fnv1a(text));
+  const size_t slot = CacheSlot(text);
+  BindingInternedString* record = cache_[slot];
+  if (record != nullptr && record->string.text.size() == text.size() &&
+      SameBytes(record->string.text.data(), text.data(), text.size())) {
+    ++record->string.refCount;
+    return record;
+  }
+  return InternMissed(text);
+}
+
+BindingInternedString* BindingArena::InternMissed(std::string_view text) {
+  BindingInternedString* record = Intern(text, Fnv1a(text));
+  // Taken anew: interning may have replaced the cache.
+  cache_[CacheSlot(text)] = record;
+  return record;
+}
+
 BindingInternedString* BindingArena::Intern(std::string_view text, uint32_t hash) {
   if (text.empty()) return EmptyString();
   BindingInternedString** bucket = &buckets_[hash & (bucketCount_ - 1)];
@@ -73,8 +177,7 @@ BindingInternedString* BindingArena::Intern(std::string_view text, uint32_t hash
   if (size <= BindingBlockPools::kMaxBlockSize) {
     block = AllocateBlock(size);
   } else {
-    block = std::malloc(size);
-    if (block == nullptr) throw std::bad_alloc();
+    block = AllocateOutside(size);
   }
   char* const copy = static_cast<char*>(block) + sizeof(BindingInternedString);
   std::memcpy(copy, text.data(), text.size());
@@ -91,6 +194,10 @@ void BindingArena::Remove(BindingInternedString* record) {
   while (*link != record) link = &(*link)->next;
   *link = record->next;
   --stringCount_;
+  if (cache_ != nullptr) {
+    BindingInternedString*& cached = cache_[CacheSlot(record->Text())];
+    if (cached == record) cached = nullptr;
+  }
   Free(record);
 }
 
@@ -99,7 +206,7 @@ void BindingArena::Free(BindingInternedString* record) {
   if (size <= BindingBlockPools::kMaxBlockSize) {
     pools_->Release(size, record);
   } else {
-    std::free(record);
+    FreeOutside(record);
   }
 }
 
@@ -122,6 +229,16 @@ void BindingArena::Grow() {
   if (buckets_ != inlineBuckets_) std::free(buckets_);
   buckets_ = buckets;
   bucketCount_ = count;
+  if (count >= kCacheFromStrings && count <= kMaxCacheSlots) {
+    // Dropped rather than carried over: it refills with what the tree uses next.
+    auto* cache =
+        static_cast<BindingInternedString**>(std::calloc(count, sizeof(BindingInternedString*)));
+    if (cache != nullptr) {
+      std::free(cache_);
+      cache_ = cache;
+      cacheMask_ = count - 1;
+    }
+  }
 }
 
 uint32_t BindingArena::RefCount(std::string_view text) const {

@@ -41,9 +41,8 @@ class BindingArena {
   // The record for `text` with its count raised by one, created when missing.
   // `hash` must be Fnv1a(text).
   [[nodiscard]] BindingInternedString* Intern(std::string_view text, uint32_t hash);
-  [[nodiscard]] BindingInternedString* Intern(std::string_view text) {
-    return Intern(text, Fnv1a(text));
-  }
+  // As above, hashing only when the text is not among the recently interned ones.
+  [[nodiscard]] BindingInternedString* Intern(std::string_view text);
   // The record for `text`, or null; the count is left alone.
   [[nodiscard]] BindingInternedString* Lookup(std::string_view text, uint32_t hash) const;
   static void AddRef(BindingInternedString* record) {
@@ -55,9 +54,18 @@ class BindingArena {
     if (--record->string.refCount == 0) Remove(record);
   }
 
-  // Frees every string record and takes back every block at once, for a tree going away whole
-  // whose nodes were not released one by one. Nothing handed out before may be used after.
+  // Frees every string record, every outside block and takes back every block at once, for a
+  // tree going away whole whose nodes were not released one by one. Nothing handed out before
+  // may be used after.
   void DropAll();
+
+  // Heap memory the tree owns beyond the pools (large element storage, blob bytes, long texts),
+  // chained through a header in front of each block so that DropAll frees it without walking
+  // the tree. Blocks are aligned to 16. Allocate and Reallocate throw std::bad_alloc and leave
+  // an existing block as it was.
+  [[nodiscard]] void* AllocateOutside(size_t size);
+  [[nodiscard]] void* ReallocateOutside(void* block, size_t size);
+  void FreeOutside(void* block);
 
   [[nodiscard]] void* AllocateBlock(size_t size) {
     if (!pools_) CreatePools();
@@ -74,6 +82,14 @@ class BindingArena {
 
  private:
   static constexpr size_t kInitialBuckets = 8;
+  // Trees with at least this many strings get a cache of recent texts.
+  static constexpr size_t kCacheFromStrings = 64;
+  static constexpr size_t kMaxCacheSlots = 8192;
+
+  // The slot of `text` in the cache: a few words of the text, mixed, so finding it there costs
+  // the same for a long text as for a short one. Collisions only cost a miss.
+  size_t CacheSlot(std::string_view text) const;
+  [[gnu::noinline]] BindingInternedString* InternMissed(std::string_view text);
 
   void CreatePools();
   void Remove(BindingInternedString* record);
@@ -87,7 +103,18 @@ class BindingArena {
   BindingInternedString** buckets_ = inlineBuckets_;
   size_t bucketCount_ = kInitialBuckets;
   size_t stringCount_ = 0;
+  // Recently interned records by CacheSlot, or null: repeated texts (the keys of every record
+  // of a list, the same value in many places) are found without hashing their whole text,
+  // which for FNV-1a costs a multiply per byte in one chain. Only a shortcut to the set above:
+  // a record leaves it before it is freed.
+  BindingInternedString** cache_ = nullptr;
+  size_t cacheMask_ = 0;
   std::unique_ptr<BindingBlockPools> pools_;
+  struct OutsideHeader {
+    OutsideHeader* prev;
+    OutsideHeader* next;
+  };
+  OutsideHeader* outside_ = nullptr;
 };
 
 }  // namespace Varn

@@ -116,9 +116,8 @@ Node* BindingMemberTree::Find(const BindingInternedString* key) const {
   return nullptr;
 }
 
-Node* BindingMemberTree::FindOrInsert(BindingArena& arena, std::string_view name, uint32_t hash,
-                                      bool& inserted) {
-  if (root != nullptr) return InsertInTree(arena, name, hash, inserted);
+Node* BindingMemberTree::FindOrInsert(BindingArena& arena, std::string_view name, bool& inserted) {
+  if (root != nullptr) return InsertInTree(arena, name, inserted);
   // Still a bare chain: a key above the last one joins its end without any tree work.
   const int order = last == nullptr ? 1 : CompareKeys(name, last->key->Text());
   if (order == 0) {
@@ -129,7 +128,7 @@ Node* BindingMemberTree::FindOrInsert(BindingArena& arena, std::string_view name
     void* block = arena.AllocateBlock(sizeof(Node));
     BindingInternedString* key;
     try {
-      key = arena.Intern(name, hash);
+      key = arena.Intern(name);
     } catch (...) {
       arena.ReleaseBlock(sizeof(Node), block);
       throw;
@@ -146,12 +145,11 @@ Node* BindingMemberTree::FindOrInsert(BindingArena& arena, std::string_view name
     return node;
   }
   BuildFromChain();
-  return InsertInTree(arena, name, hash, inserted);
+  return InsertInTree(arena, name, inserted);
 }
 
 // Kept apart from the chain case, which is the common one and needs no path on the stack.
-Node* BindingMemberTree::InsertInTree(BindingArena& arena, std::string_view name, uint32_t hash,
-                                      bool& inserted) {
+Node* BindingMemberTree::InsertInTree(BindingArena& arena, std::string_view name, bool& inserted) {
   Node** path[kMaxHeight];
   int depth = 0;
   Node* before = nullptr;  // the member with the greatest key below `name`
@@ -176,7 +174,7 @@ Node* BindingMemberTree::InsertInTree(BindingArena& arena, std::string_view name
   void* block = arena.AllocateBlock(sizeof(Node));
   BindingInternedString* key;
   try {
-    key = arena.Intern(name, hash);
+    key = arena.Intern(name);
   } catch (...) {
     arena.ReleaseBlock(sizeof(Node), block);
     throw;

@@ -41,15 +41,14 @@ struct BindingMemberTree {
   // The member whose key is `key` (a record of this tree's arena), or null.
   BindingMemberNode* Find(const BindingInternedString* key) const;
 
-  // The member named `name`, inserted with an Empty value when missing. `hash` is Fnv1a(name).
+  // The member named `name`, inserted with an Empty value when missing.
   // The value of a new member is Empty and not yet attached to the arena (the caller does that).
   // Throws std::bad_alloc with the tree unchanged when a block cannot be had.
-  BindingMemberNode* FindOrInsert(BindingArena& arena, std::string_view name, uint32_t hash,
-                                  bool& inserted);
+  BindingMemberNode* FindOrInsert(BindingArena& arena, std::string_view name, bool& inserted);
 
   // FindOrInsert once the tree shape is built.
   [[gnu::noinline]] BindingMemberNode* InsertInTree(BindingArena& arena, std::string_view name,
-                                                    uint32_t hash, bool& inserted);
+                                                    bool& inserted);
 
   // Gives the tree the shape of a balanced tree over the chain that starts at `first` and holds
   // `count` nodes, already in key order.

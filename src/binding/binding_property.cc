@@ -1,5 +1,6 @@
 #include "binding/binding_property.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -21,11 +22,16 @@ namespace binding_records {
 constexpr size_t kMaxElements = 0x0FFFFFFF;
 
 using Type = BindingPropertyType;
-using Blob = std::vector<uint8_t>;
+// Blob bytes are an outside block of the arena (see BindingArena::AllocateOutside).
+struct Blob {
+  uint8_t* data;
+  size_t size;
+  std::span<const uint8_t> Bytes() const { return std::span<const uint8_t>(data, size); }
+};
 
 // A BindingProperty holds no pointer into itself, so element storage may be relocated by a
 // plain byte copy. Most collections of real documents hold one to three elements: storage that
-// small comes from the arena's pools, larger storage from the general heap (moved by realloc).
+// small comes from the arena's pools, larger storage from its outside blocks (moved by realloc).
 // Which one holds the storage follows from the capacity alone.
 struct CollectionRecord {
   BindingProperty* data;
@@ -43,9 +49,7 @@ BindingProperty* AllocateElements(BindingArena* arena, size_t capacity) {
   if (ElementsPooled(capacity)) {
     return static_cast<BindingProperty*>(arena->AllocateBlock(capacity * sizeof(BindingProperty)));
   }
-  void* data = std::malloc(capacity * sizeof(BindingProperty));
-  if (data == nullptr) throw std::bad_alloc();
-  return static_cast<BindingProperty*>(data);
+  return static_cast<BindingProperty*>(arena->AllocateOutside(capacity * sizeof(BindingProperty)));
 }
 
 void FreeElements(BindingArena* arena, BindingProperty* data, size_t capacity) {
@@ -53,7 +57,7 @@ void FreeElements(BindingArena* arena, BindingProperty* data, size_t capacity) {
   if (ElementsPooled(capacity)) {
     arena->ReleaseBlock(capacity * sizeof(BindingProperty), data);
   } else {
-    std::free(data);
+    arena->FreeOutside(data);
   }
 }
 
@@ -112,6 +116,23 @@ struct BindingPropertyAccess {
     v.ownsArena_ = 0;
   }
   static BindingArena* Arena(const BindingProperty& v) { return v.arena_; }
+
+  // A blob record holding a copy of `bytes` (which may lie in this tree); throws std::bad_alloc
+  // with nothing taken.
+  static Blob* NewBlob(BindingArena* arena, std::span<const uint8_t> bytes) {
+    void* block = arena->AllocateBlock(sizeof(Blob));
+    uint8_t* data = nullptr;
+    if (!bytes.empty()) {
+      try {
+        data = static_cast<uint8_t*>(arena->AllocateOutside(bytes.size()));
+      } catch (...) {
+        arena->ReleaseBlock(sizeof(Blob), block);
+        throw;
+      }
+      std::memcpy(data, bytes.data(), bytes.size());
+    }
+    return new (block) Blob{data, bytes.size()};
+  }
   static Type TypeOf(const BindingProperty& v) { return v.type_; }
 
   // A pending container record of a reset: its kind and the record itself.
@@ -131,7 +152,7 @@ struct BindingPropertyAccess {
       }
       case Type::Blob: {
         auto* blob = reinterpret_cast<Blob*>(payload);
-        blob->~Blob();
+        arena->FreeOutside(blob->data);
         arena->ReleaseBlock(sizeof(Blob), blob);
         break;
       }
@@ -163,36 +184,6 @@ struct BindingPropertyAccess {
       pending.push({v.type_, v.payload_});
     } else {
       ReleaseLeaf(arena, v.type_, v.payload_);
-    }
-  }
-
-  // Frees what the tree of container `v` holds outside its arena (blob bytes, large element
-  // storage) and leaves `v` Empty, releasing no string and no block: for a tree whose arena is
-  // about to drop everything at once.
-  static void FreeOutsideArena(BindingProperty& v) {
-    SmallStack<Pending> pending;
-    pending.push({v.type_, v.payload_});
-    v.type_ = Type::Empty;
-    v.payload_ = 0;
-    const auto take = [&pending](const BindingProperty& child) {
-      if (child.type_ == Type::Blob) {
-        BlobOf(child)->~Blob();
-      } else if (IsContainer(child.type_)) {
-        pending.push({child.type_, child.payload_});
-      }
-    };
-    while (!pending.empty()) {
-      const Pending item = pending.pop();
-      if (item.type == Type::Collection) {
-        auto* record = reinterpret_cast<CollectionRecord*>(item.payload);
-        for (size_t i = 0; i < record->size; ++i) take(record->data[i]);
-        if (!ElementsPooled(record->capacity)) std::free(record->data);
-      } else {
-        for (const MemberNode* node = reinterpret_cast<Members*>(item.payload)->first;
-             node != nullptr; node = node->next) {
-          take(node->value);
-        }
-      }
     }
   }
 
@@ -286,13 +277,7 @@ struct BindingPropertyAccess {
         Set(dst, Type::String, strings.Copy(String(src)));
         return;
       case Type::Blob: {
-        void* block = arena->AllocateBlock(sizeof(Blob));
-        try {
-          Set(dst, Type::Blob, new (block) Blob(*BlobOf(src)));
-        } catch (...) {
-          arena->ReleaseBlock(sizeof(Blob), block);
-          throw;
-        }
+        Set(dst, Type::Blob, NewBlob(arena, BlobOf(src)->Bytes()));
         return;
       }
       case Type::Enum:
@@ -393,7 +378,7 @@ struct BindingPropertyAccess {
       case Type::String:
         return SameKey(String(a), String(b));
       case Type::Blob:
-        return *BlobOf(a) == *BlobOf(b);
+        return std::ranges::equal(BlobOf(a)->Bytes(), BlobOf(b)->Bytes());
       case Type::Enum:
         return *Enum(a) == *Enum(b);
       case Type::Collection: {
@@ -471,7 +456,7 @@ struct BindingPropertyAccess {
         visitor.OnString(String(v)->Text());
         return;
       case Type::Blob:
-        visitor.OnBlob(std::span<const uint8_t>(BlobOf(v)->data(), BlobOf(v)->size()));
+        visitor.OnBlob(BlobOf(v)->Bytes());
         return;
       case Type::Enum:
         visitor.OnEnum(*Enum(v));
@@ -533,12 +518,6 @@ BindingProperty::~BindingProperty() {
   if (ownsArena_ && arena_ != nullptr) {
     // The whole tree goes with its arena: only what lies outside the arena needs freeing node
     // by node; strings and blocks go back all at once.
-    if (IsContainer(type_)) {
-      Access::FreeOutsideArena(*this);
-      arena_->DropAll();
-    } else if (type_ != Type::Empty) {
-      Access::Reset(*this);
-    }
     delete arena_;
     return;
   }
@@ -659,14 +638,7 @@ void BindingProperty::SetString(std::string_view text) {
 
 void BindingProperty::SetBlob(std::span<const uint8_t> bytes) {
   EnsureArena();
-  void* block = arena_->AllocateBlock(sizeof(Blob));
-  Blob* blob;
-  try {
-    blob = new (block) Blob(bytes.begin(), bytes.end());
-  } catch (...) {
-    arena_->ReleaseBlock(sizeof(Blob), block);
-    throw;
-  }
+  Blob* blob = Access::NewBlob(arena_, bytes);
   Reset();
   Access::Set(*this, Type::Blob, blob);
 }
@@ -676,12 +648,8 @@ void BindingProperty::SetBlob(const std::vector<uint8_t>& bytes) {
 }
 
 void BindingProperty::SetBlob(std::vector<uint8_t>&& bytes) {
-  EnsureArena();
-  void* block = arena_->AllocateBlock(sizeof(Blob));
-  Blob* blob = new (block) Blob(std::move(bytes));
+  SetBlob(std::span<const uint8_t>(bytes.data(), bytes.size()));
   bytes.clear();
-  Reset();
-  Access::Set(*this, Type::Blob, blob);
 }
 
 void BindingProperty::SetEnum(BindingEnumValue value) {
@@ -742,7 +710,7 @@ size_t BindingProperty::Size() const {
     case Type::String:
       return Access::String(*this)->string.text.size();
     case Type::Blob:
-      return Access::BlobOf(*this)->size();
+      return Access::BlobOf(*this)->size;
     case Type::Collection:
       return Access::Collection(*this)->size;
     case Type::Structure:
@@ -772,8 +740,7 @@ std::string_view BindingProperty::GetString(std::string_view def) const {
 
 std::span<const uint8_t> BindingProperty::GetBlob(std::span<const uint8_t> def) const {
   if (type_ != Type::Blob) return def;
-  const Blob* blob = Access::BlobOf(*this);
-  return std::span<const uint8_t>(blob->data(), blob->size());
+  return Access::BlobOf(*this)->Bytes();
 }
 
 BindingEnumValue BindingProperty::GetEnum(BindingEnumValue def) const {
@@ -814,9 +781,8 @@ void BindingProperty::GrowTo(size_t count) {
     FreeElements(arena_, record->data, record->capacity);
     record->data = data;
   } else {
-    void* data = std::realloc(static_cast<void*>(record->data), capacity * sizeof(BindingProperty));
-    if (data == nullptr) throw std::bad_alloc();
-    record->data = static_cast<BindingProperty*>(data);
+    record->data = static_cast<BindingProperty*>(
+        arena_->ReallocateOutside(record->data, capacity * sizeof(BindingProperty)));
   }
   record->capacity = capacity;
 }
@@ -854,7 +820,7 @@ BindingProperty& BindingProperty::Append() {
 BindingProperty& BindingProperty::Field(std::string_view name) {
   if (type_ != Type::Structure) MakeStructure();
   bool inserted;
-  MemberNode* node = Access::Structure(*this)->FindOrInsert(*arena_, name, Fnv1a(name), inserted);
+  MemberNode* node = Access::Structure(*this)->FindOrInsert(*arena_, name, inserted);
   if (inserted) Access::MakeChild(node->value, arena_);
   return node->value;
 }
