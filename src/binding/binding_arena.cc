@@ -113,7 +113,7 @@ uint32_t Load32(const char* p) {
 }
 
 // Equal texts of equal length `n`; short ones in two overlapping loads rather than a call.
-bool SameBytes(const char* a, const char* b, size_t n) {
+[[gnu::always_inline]] inline bool SameBytes(const char* a, const char* b, size_t n) {
   if (n >= 8 && n <= 16) {
     return ((Load64(a) ^ Load64(b)) | (Load64(a + n - 8) ^ Load64(b + n - 8))) == 0;
   }
@@ -125,7 +125,7 @@ bool SameBytes(const char* a, const char* b, size_t n) {
 
 }  // namespace
 
-size_t BindingArena::CacheSlot(std::string_view text) const {
+[[gnu::always_inline]] inline size_t BindingArena::CacheSlot(std::string_view text) const {
   constexpr uint64_t kMix = 0x9E3779B97F4A7C15u;
   const char* p = text.data();
   const size_t n = text.size();
@@ -229,15 +229,20 @@ void BindingArena::Grow() {
   if (buckets_ != inlineBuckets_) std::free(buckets_);
   buckets_ = buckets;
   bucketCount_ = count;
-  if (count >= kCacheFromStrings && count <= kMaxCacheSlots) {
-    // Dropped rather than carried over: it refills with what the tree uses next.
+  const size_t slots = count * kCacheSlotsPerBucket;
+  if (count >= kCacheFromStrings && slots <= kMaxCacheSlots) {
     auto* cache =
-        static_cast<BindingInternedString**>(std::calloc(count, sizeof(BindingInternedString*)));
-    if (cache != nullptr) {
-      std::free(cache_);
-      cache_ = cache;
-      cacheMask_ = count - 1;
+        static_cast<BindingInternedString**>(std::calloc(slots, sizeof(BindingInternedString*)));
+    if (cache == nullptr) return;  // the old one still serves
+    BindingInternedString** old = cache_;
+    const size_t old_slots = old == nullptr ? 0 : cacheMask_ + 1;
+    cache_ = cache;
+    cacheMask_ = slots - 1;
+    // Carried over, so that the texts in use stay found while the tree grows.
+    for (size_t i = 0; i < old_slots; ++i) {
+      if (old[i] != nullptr) cache_[CacheSlot(old[i]->Text())] = old[i];
     }
+    std::free(old);
   }
 }
 

@@ -84,7 +84,10 @@ class BindingArena {
   static constexpr size_t kInitialBuckets = 8;
   // Trees with at least this many strings get a cache of recent texts.
   static constexpr size_t kCacheFromStrings = 64;
-  static constexpr size_t kMaxCacheSlots = 8192;
+  // A direct-mapped cache loses a text whenever another lands on its slot: a few slots for each
+  // string keep that rare.
+  static constexpr size_t kCacheSlotsPerBucket = 4;
+  static constexpr size_t kMaxCacheSlots = 16384;
 
   // The slot of `text` in the cache: a few words of the text, mixed, so finding it there costs
   // the same for a long text as for a short one. Collisions only cost a miss.
