@@ -6,6 +6,8 @@
 #include <new>
 #include <type_traits>
 
+#include "binding/text_compare.h"
+
 namespace Varn {
 namespace {
 
@@ -98,33 +100,6 @@ BindingInternedString* BindingArena::Lookup(std::string_view text, uint32_t hash
   return nullptr;
 }
 
-namespace {
-
-uint64_t Load64(const char* p) {
-  uint64_t word;
-  std::memcpy(&word, p, sizeof word);
-  return word;
-}
-
-uint32_t Load32(const char* p) {
-  uint32_t word;
-  std::memcpy(&word, p, sizeof word);
-  return word;
-}
-
-// Equal texts of equal length `n`; short ones in two overlapping loads rather than a call.
-[[gnu::always_inline]] inline bool SameBytes(const char* a, const char* b, size_t n) {
-  if (n >= 8 && n <= 16) {
-    return ((Load64(a) ^ Load64(b)) | (Load64(a + n - 8) ^ Load64(b + n - 8))) == 0;
-  }
-  if (n >= 4 && n < 8) {
-    return ((Load32(a) ^ Load32(b)) | (Load32(a + n - 4) ^ Load32(b + n - 4))) == 0;
-  }
-  return std::memcmp(a, b, n) == 0;
-}
-
-}  // namespace
-
 [[gnu::always_inline]] inline size_t BindingArena::CacheSlot(std::string_view text) const {
   constexpr uint64_t kMix = 0x9E3779B97F4A7C15u;
   const char* p = text.data();
@@ -132,9 +107,9 @@ uint32_t Load32(const char* p) {
   uint64_t h;
   if (n >= 8) {
     // Head, tail and middle: texts of one shape (links, identifiers) differ somewhere there.
-    h = (Load64(p) * kMix) ^ Load64(p + n - 8) ^ (Load64(p + n / 2 - 4) << 7);
+    h = (LoadWord64(p) * kMix) ^ LoadWord64(p + n - 8) ^ (LoadWord64(p + n / 2 - 4) << 7);
   } else if (n >= 4) {
-    h = Load32(p) | (static_cast<uint64_t>(Load32(p + n - 4)) << 32);
+    h = LoadWord32(p) | (static_cast<uint64_t>(LoadWord32(p + n - 4)) << 32);
   } else {
     h = static_cast<uint8_t>(p[0]) | static_cast<uint64_t>(static_cast<uint8_t>(p[n / 2])) << 8 |
         static_cast<uint64_t>(static_cast<uint8_t>(p[n - 1])) << 16;
@@ -148,8 +123,7 @@ BindingInternedString* BindingArena::Intern(std::string_view text) {
   if (cache_ == nullptr) return Intern(text, Fnv1a(text));
   const size_t slot = CacheSlot(text);
   BindingInternedString* record = cache_[slot];
-  if (record != nullptr && record->string.text.size() == text.size() &&
-      SameBytes(record->string.text.data(), text.data(), text.size())) {
+  if (record != nullptr && SameText(record->Text(), text)) {
     ++record->string.refCount;
     return record;
   }

@@ -1,8 +1,9 @@
 #include "binding/binding_member_tree.h"
 
-#include <bit>
 #include <cstring>
 #include <new>
+
+#include "binding/text_compare.h"
 
 namespace Varn {
 namespace {
@@ -14,27 +15,7 @@ constexpr int kMaxHeight = 96;
 
 static_assert(sizeof(Node) == 7 * sizeof(void*));
 
-// Byte order of two texts (as memcmp, then the shorter first). Keys are short, so comparing a
-// word at a time inline beats a library call per tree level.
-// Loading a word little-endian and swapping it puts the first byte highest.
-static_assert(std::endian::native == std::endian::little);
-int CompareKeys(std::string_view a, std::string_view b) {
-  const size_t n = a.size() < b.size() ? a.size() : b.size();
-  size_t i = 0;
-  for (; i + 8 <= n; i += 8) {
-    uint64_t x;
-    uint64_t y;
-    std::memcpy(&x, a.data() + i, 8);
-    std::memcpy(&y, b.data() + i, 8);
-    if (x != y) return __builtin_bswap64(x) < __builtin_bswap64(y) ? -1 : 1;
-  }
-  for (; i < n; ++i) {
-    const auto p = static_cast<uint8_t>(a[i]);
-    const auto q = static_cast<uint8_t>(b[i]);
-    if (p != q) return p < q ? -1 : 1;
-  }
-  return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
-}
+int CompareKeys(std::string_view a, std::string_view b) { return CompareText(a, b); }
 
 int Height(const Node* node) { return node == nullptr ? 0 : node->height; }
 

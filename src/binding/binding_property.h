@@ -173,6 +173,7 @@ class BindingProperty {
   // Layout and helpers below are the implementation's; see binding_property.cc.
   friend class BindingArena;
   friend struct BindingPropertyAccess;
+  friend class BindingTreeBuilder;
   void EnsureArena();
   void GrowTo(size_t count);  // REQUIRES: a collection
   using MemberCallback = void (*)(void* ctx, std::string_view key, BindingProperty& value);

@@ -9,6 +9,7 @@
 #include <rapidjson/error/en.h>
 #include <rapidjson/reader.h>
 
+#include "binding/binding_tree_builder.h"
 #include "binding/message_format.h"
 
 namespace Varn {
@@ -26,9 +27,11 @@ constexpr unsigned kParseFlags = rapidjson::kParseIterativeFlag | rapidjson::kPa
 // inside a collection every value is a new element.
 class JsonTreeBuilder {
  public:
-  explicit JsonTreeBuilder(BindingProperty& root) : target_(&root) { open_.reserve(32); }
+  explicit JsonTreeBuilder(BindingProperty& root) : target_(&root) {}
 
   bool depth_exceeded() const { return depth_exceeded_; }
+  // Hands the tree over whole; before anything else touches it.
+  void Finish() { members_.Finish(); }
 
   bool Null() {
     Target().Reset();
@@ -65,7 +68,7 @@ class JsonTreeBuilder {
   }
   bool StartObject() { return Open(false); }
   bool Key(const char* text, rapidjson::SizeType length, bool) {
-    target_ = &open_.back().value->Field(std::string_view(text, length));
+    target_ = &members_.Member(std::string_view(text, length));
     return true;
   }
   bool EndObject(rapidjson::SizeType) {
@@ -79,39 +82,32 @@ class JsonTreeBuilder {
   }
 
  private:
-  struct OpenContainer {
-    BindingProperty* value;
-    bool is_collection;
-  };
-
-  BindingProperty& Target() { return in_collection_ ? open_.back().value->Append() : *target_; }
+  BindingProperty& Target() {
+    return members_.InCollection() ? members_.Innermost()->Append() : *target_;
+  }
 
   bool Open(bool collection) {
-    if (open_.size() >= kJsonMaxDepth) {
+    if (members_.Depth() >= kJsonMaxDepth) {
       depth_exceeded_ = true;
       return false;
     }
     BindingProperty& value = Target();
     if (collection) {
       value.MakeCollection();
+      members_.OpenCollection(value);
     } else {
       value.MakeStructure();
+      members_.OpenStructure(value);
     }
-    open_.push_back({&value, collection});
-    in_collection_ = collection;
     return true;
   }
 
-  void Close() {
-    open_.pop_back();
-    in_collection_ = !open_.empty() && open_.back().is_collection;
-  }
+  void Close() { members_.Close(); }
 
   BindingProperty* target_;
-  // Pointers stay valid: only the innermost container grows, and none of its elements or
-  // members is open while it does.
-  std::vector<OpenContainer> open_;
-  bool in_collection_ = false;
+  // Holds the open containers. Pointers stay valid: only the innermost container grows, and
+  // none of its elements or members is open while it does.
+  BindingTreeBuilder members_;
   bool depth_exceeded_ = false;
 };
 
@@ -128,6 +124,7 @@ BindingResult ParseBuffer(std::string& buffer) {
   rapidjson::Reader reader;
   rapidjson::InsituStringStream stream(buffer.data());
   const rapidjson::ParseResult parsed = reader.Parse<kParseFlags>(stream, builder);
+  builder.Finish();
   if (parsed) return result;
   rapidjson::ParseErrorCode code = parsed.Code();
   if (code == rapidjson::kParseErrorDocumentEmpty) {
