@@ -100,37 +100,8 @@ BindingInternedString* BindingArena::Lookup(std::string_view text, uint32_t hash
   return nullptr;
 }
 
-[[gnu::always_inline]] inline size_t BindingArena::CacheSlot(std::string_view text) const {
-  constexpr uint64_t kMix = 0x9E3779B97F4A7C15u;
-  const char* p = text.data();
-  const size_t n = text.size();
-  uint64_t h;
-  if (n >= 8) {
-    // Head, tail and middle: texts of one shape (links, identifiers) differ somewhere there.
-    h = (LoadWord64(p) * kMix) ^ LoadWord64(p + n - 8) ^ (LoadWord64(p + n / 2 - 4) << 7);
-  } else if (n >= 4) {
-    h = LoadWord32(p) | (static_cast<uint64_t>(LoadWord32(p + n - 4)) << 32);
-  } else {
-    h = static_cast<uint8_t>(p[0]) | static_cast<uint64_t>(static_cast<uint8_t>(p[n / 2])) << 8 |
-        static_cast<uint64_t>(static_cast<uint8_t>(p[n - 1])) << 16;
-  }
-  h = (h ^ n) * kMix;
-  return static_cast<size_t>(h >> 40) & cacheMask_;
-}
-
-BindingInternedString* BindingArena::Intern(std::string_view text) {
-  if (text.empty()) return EmptyString();
-  if (cache_ == nullptr) return Intern(text, Fnv1a(text));
-  const size_t slot = CacheSlot(text);
-  BindingInternedString* record = cache_[slot];
-  if (record != nullptr && SameText(record->Text(), text)) {
-    ++record->string.refCount;
-    return record;
-  }
-  return InternMissed(text);
-}
-
 BindingInternedString* BindingArena::InternMissed(std::string_view text) {
+  if (cache_ == nullptr) return Intern(text, Fnv1a(text));
   BindingInternedString* record = Intern(text, Fnv1a(text));
   // Taken anew: interning may have replaced the cache.
   cache_[CacheSlot(text)] = record;

@@ -12,6 +12,7 @@
 
 #include "binding/binding_block_pools.h"
 #include "binding/binding_property.h"
+#include "binding/text_compare.h"
 
 namespace Varn {
 
@@ -42,7 +43,17 @@ class BindingArena {
   // `hash` must be Fnv1a(text).
   [[nodiscard]] BindingInternedString* Intern(std::string_view text, uint32_t hash);
   // As above, hashing only when the text is not among the recently interned ones.
-  [[nodiscard]] BindingInternedString* Intern(std::string_view text);
+  [[nodiscard]] BindingInternedString* Intern(std::string_view text) {
+    if (text.empty()) return EmptyString();
+    if (cache_ != nullptr) {
+      BindingInternedString* record = cache_[CacheSlot(text)];
+      if (record != nullptr && SameText(record->Text(), text)) {
+        ++record->string.refCount;
+        return record;
+      }
+    }
+    return InternMissed(text);
+  }
   // The record for `text`, or null; the count is left alone.
   [[nodiscard]] BindingInternedString* Lookup(std::string_view text, uint32_t hash) const;
   static void AddRef(BindingInternedString* record) {
@@ -91,7 +102,23 @@ class BindingArena {
 
   // The slot of `text` in the cache: a few words of the text, mixed, so finding it there costs
   // the same for a long text as for a short one. Collisions only cost a miss.
-  size_t CacheSlot(std::string_view text) const;
+  size_t CacheSlot(std::string_view text) const {
+    constexpr uint64_t kMix = 0x9E3779B97F4A7C15u;
+    const char* p = text.data();
+    const size_t n = text.size();
+    uint64_t h;
+    if (n >= 8) {
+      // Head, tail and middle: texts of one shape (links, identifiers) differ somewhere there.
+      h = (LoadWord64(p) * kMix) ^ LoadWord64(p + n - 8) ^ (LoadWord64(p + n / 2 - 4) << 7);
+    } else if (n >= 4) {
+      h = LoadWord32(p) | (static_cast<uint64_t>(LoadWord32(p + n - 4)) << 32);
+    } else {
+      h = static_cast<uint8_t>(p[0]) | static_cast<uint64_t>(static_cast<uint8_t>(p[n / 2])) << 8 |
+          static_cast<uint64_t>(static_cast<uint8_t>(p[n - 1])) << 16;
+    }
+    h = (h ^ n) * kMix;
+    return static_cast<size_t>(h >> 40) & cacheMask_;
+  }
   [[gnu::noinline]] BindingInternedString* InternMissed(std::string_view text);
 
   void CreatePools();

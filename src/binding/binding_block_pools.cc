@@ -1,5 +1,7 @@
 #include "binding/binding_block_pools.h"
 
+#include <iterator>
+
 namespace Varn {
 
 static_assert(sizeof(BindingBlockPools::PageHeader) <= BindingBlockPools::kBuiltInPageSize / 2);
@@ -18,11 +20,19 @@ BindingBlockPools::BindingBlockPools(BindingPagePool& pages) : pages_(pages) {
 }
 
 void BindingBlockPools::ReleaseAll() {
+  void* batch[64];
+  size_t batched = 0;
   for (Pool& pool : pools_) {
     for (PageHeader* list : {pool.current, pool.full}) {
       while (list != nullptr) {
         PageHeader* next = list->next;
-        if (list != reinterpret_cast<PageHeader*>(pool.builtIn)) pages_.GivePage(list);
+        if (list != reinterpret_cast<PageHeader*>(pool.builtIn)) {
+          batch[batched++] = list;
+          if (batched == std::size(batch)) {
+            pages_.GivePages(batch, batched);
+            batched = 0;
+          }
+        }
         list = next;
       }
     }
@@ -30,6 +40,7 @@ void BindingBlockPools::ReleaseAll() {
     pool.full = nullptr;
     pool.current = Format(pool.builtIn, kBuiltInPageSize, pool.blockSize);
   }
+  pages_.GivePages(batch, batched);
 }
 
 BindingBlockPools::PageHeader* BindingBlockPools::Format(void* memory, size_t page_size,

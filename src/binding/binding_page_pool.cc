@@ -68,8 +68,15 @@ void* BindingPagePool::TakePage() {
   return page;
 }
 
-void BindingPagePool::GivePage(void* page) {
+void BindingPagePool::GivePage(void* page) { GivePages(&page, 1); }
+
+void BindingPagePool::GivePages(void* const* pages, size_t count) {
+  if (count == 0) return;
   std::lock_guard<std::mutex> lock(mutex_);
+  for (size_t i = 0; i < count; ++i) GiveLocked(pages[i]);
+}
+
+void BindingPagePool::GiveLocked(void* page) {
   const auto address = reinterpret_cast<uintptr_t>(page);
   auto region = regions_.upper_bound(address);
   if (region == regions_.begin()) std::abort();  // not a page of this pool

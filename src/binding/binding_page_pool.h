@@ -44,6 +44,9 @@ class BindingPagePool {
   [[nodiscard]] void* TakePage();
   // `page` must come from TakePage of this pool and not have been given back already.
   void GivePage(void* page);
+  // GivePage for each of `count` pages under one lock: a tree going away hands back all its
+  // pages at once.
+  void GivePages(void* const* pages, size_t count);
 
   // How many wholly free regions the pool may keep instead of releasing them at once
   // (kDefaultSpareRegions to start with); 0 releases a region as soon as its last page comes
@@ -60,6 +63,7 @@ class BindingPagePool {
   size_t LiveRegions() const;
 
  private:
+  void GiveLocked(void* page);
   // A free page carries its links in its own first bytes, so the free list needs no storage and
   // the pages of a released region are unlinked in constant time each.
   struct FreePage {
