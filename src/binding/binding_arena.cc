@@ -12,7 +12,7 @@ namespace Varn {
 namespace {
 
 // Its text points at a real "" so callers handing data() to C interfaces get a NUL, not null.
-BindingInternedString empty_string{{std::string_view("", 0), 0, 0}, nullptr};
+BindingInternedString empty_string{{std::string_view("", 0), 0, 0}};
 
 }  // namespace
 
@@ -93,11 +93,12 @@ void BindingArena::CreatePools() {
 }
 
 BindingInternedString* BindingArena::Lookup(std::string_view text, uint32_t hash) const {
-  for (BindingInternedString* record = buckets_[hash & (bucketCount_ - 1)]; record != nullptr;
-       record = record->next) {
-    if (record->string.hash == hash && record->Text() == text) return record;
+  const size_t mask = bucketCount_ - 1;
+  for (size_t i = hash & mask;; i = (i + 1) & mask) {
+    const Bucket& bucket = buckets_[i];
+    if (bucket.record == nullptr) return nullptr;
+    if (bucket.hash == hash && SameText(bucket.record->Text(), text)) return bucket.record;
   }
-  return nullptr;
 }
 
 BindingInternedString* BindingArena::InternMissed(std::string_view text) {
@@ -110,11 +111,20 @@ BindingInternedString* BindingArena::InternMissed(std::string_view text) {
 
 BindingInternedString* BindingArena::Intern(std::string_view text, uint32_t hash) {
   if (text.empty()) return EmptyString();
-  BindingInternedString** bucket = &buckets_[hash & (bucketCount_ - 1)];
-  for (BindingInternedString* record = *bucket; record != nullptr; record = record->next) {
-    if (record->string.hash == hash && record->Text() == text) {
+  const size_t mask = bucketCount_ - 1;
+  size_t i = hash & mask;
+  for (; buckets_[i].record != nullptr; i = (i + 1) & mask) {
+    BindingInternedString* record = buckets_[i].record;
+    if (buckets_[i].hash == hash && SameText(record->Text(), text)) {
       ++record->string.refCount;
       return record;
+    }
+  }
+  if ((stringCount_ + 1) * 2 > bucketCount_) {
+    // Grown before anything is taken, so that a refusal leaves the set as it was.
+    Grow();
+    const size_t grown_mask = bucketCount_ - 1;
+    for (i = hash & grown_mask; buckets_[i].record != nullptr; i = (i + 1) & grown_mask) {
     }
   }
   const size_t size = BindingInternedString::AllocationSize(text.size());
@@ -127,17 +137,27 @@ BindingInternedString* BindingArena::Intern(std::string_view text, uint32_t hash
   char* const copy = static_cast<char*>(block) + sizeof(BindingInternedString);
   std::memcpy(copy, text.data(), text.size());
   copy[text.size()] = '\0';
-  auto* record =
-      new (block) BindingInternedString{{std::string_view(copy, text.size()), hash, 1}, *bucket};
-  *bucket = record;
-  if (++stringCount_ > bucketCount_) Grow();
+  auto* record = new (block) BindingInternedString{{std::string_view(copy, text.size()), hash, 1}};
+  buckets_[i] = {hash, record};
+  ++stringCount_;
   return record;
 }
 
 void BindingArena::Remove(BindingInternedString* record) {
-  BindingInternedString** link = &buckets_[record->string.hash & (bucketCount_ - 1)];
-  while (*link != record) link = &(*link)->next;
-  *link = record->next;
+  const size_t mask = bucketCount_ - 1;
+  size_t i = record->string.hash & mask;
+  while (buckets_[i].record != record) i = (i + 1) & mask;
+  // Close the gap: a later bucket of the run moves back into it unless the place its hash
+  // names lies between the gap and itself, where a probe still finds it.
+  for (size_t j = (i + 1) & mask; buckets_[j].record != nullptr; j = (j + 1) & mask) {
+    const size_t home = buckets_[j].hash & mask;
+    const bool stays = i <= j ? (i < home && home <= j) : (i < home || home <= j);
+    if (!stays) {
+      buckets_[i] = buckets_[j];
+      i = j;
+    }
+  }
+  buckets_[i] = {0, nullptr};
   --stringCount_;
   if (cache_ != nullptr) {
     BindingInternedString*& cached = cache_[CacheSlot(record->Text())];
@@ -157,25 +177,25 @@ void BindingArena::Free(BindingInternedString* record) {
 
 void BindingArena::Grow() {
   const size_t count = bucketCount_ * 2;
-  auto* buckets =
-      static_cast<BindingInternedString**>(std::calloc(count, sizeof(BindingInternedString*)));
-  // Without more buckets the set still works, only with longer chains.
-  if (buckets == nullptr) return;
+  auto* buckets = static_cast<Bucket*>(std::calloc(count, sizeof(Bucket)));
+  // Without more buckets the set still works while it has a free one for the next text (it
+  // tries to grow again then); only a full set has to refuse it.
+  if (buckets == nullptr) {
+    if (stringCount_ + 1 >= bucketCount_) throw std::bad_alloc();
+    return;
+  }
+  const size_t mask = count - 1;
   for (size_t i = 0; i < bucketCount_; ++i) {
-    BindingInternedString* record = buckets_[i];
-    while (record != nullptr) {
-      BindingInternedString* next = record->next;
-      BindingInternedString** bucket = &buckets[record->string.hash & (count - 1)];
-      record->next = *bucket;
-      *bucket = record;
-      record = next;
-    }
+    if (buckets_[i].record == nullptr) continue;
+    size_t j = buckets_[i].hash & mask;
+    while (buckets[j].record != nullptr) j = (j + 1) & mask;
+    buckets[j] = buckets_[i];
   }
   if (buckets_ != inlineBuckets_) std::free(buckets_);
   buckets_ = buckets;
   bucketCount_ = count;
   const size_t slots = count * kCacheSlotsPerBucket;
-  if (count >= kCacheFromStrings && slots <= kMaxCacheSlots) {
+  if (count >= kCacheFromBuckets && slots <= kMaxCacheSlots) {
     auto* cache =
         static_cast<BindingInternedString**>(std::calloc(slots, sizeof(BindingInternedString*)));
     if (cache == nullptr) return;  // the old one still serves

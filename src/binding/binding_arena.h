@@ -16,11 +16,9 @@
 
 namespace Varn {
 
-// An interned string record with the link of its hash bucket. Values of kind String and
-// structure keys point at one of these.
+// An interned string record. Values of kind String and structure keys point at one of these.
 struct BindingInternedString {
   BindingString string;
-  BindingInternedString* next = nullptr;
   std::string_view Text() const { return string.text; }
   // The bytes a record with its text (and a closing NUL) takes: small ones fit a pool block,
   // kept a multiple of 8 so the record's pointers stay aligned.
@@ -93,11 +91,11 @@ class BindingArena {
 
  private:
   static constexpr size_t kInitialBuckets = 8;
-  // Trees with at least this many strings get a cache of recent texts.
-  static constexpr size_t kCacheFromStrings = 64;
+  // Trees whose set has grown to this many buckets get a cache of recent texts.
+  static constexpr size_t kCacheFromBuckets = 128;
   // A direct-mapped cache loses a text whenever another lands on its slot: a few slots for each
   // string keep that rare.
-  static constexpr size_t kCacheSlotsPerBucket = 4;
+  static constexpr size_t kCacheSlotsPerBucket = 2;
   static constexpr size_t kMaxCacheSlots = 16384;
 
   // The slot of `text` in the cache: a few words of the text, mixed, so finding it there costs
@@ -127,10 +125,17 @@ class BindingArena {
   void Free(BindingInternedString* record);
   void Grow();
 
+  // The set is open-addressed with linear probing and kept at most half full. A bucket holds
+  // its record's hash beside it, so probing past other texts, and growing, read only the
+  // bucket array and never the records.
+  struct Bucket {
+    uint32_t hash;
+    BindingInternedString* record;  // null when the bucket is free
+  };
   // Most trees hold few distinct strings: their first buckets live in the arena itself, which
   // spares every small tree a heap allocation.
-  BindingInternedString* inlineBuckets_[kInitialBuckets] = {};
-  BindingInternedString** buckets_ = inlineBuckets_;
+  Bucket inlineBuckets_[kInitialBuckets] = {};
+  Bucket* buckets_ = inlineBuckets_;
   size_t bucketCount_ = kInitialBuckets;
   size_t stringCount_ = 0;
   // Recently interned records by CacheSlot, or null: repeated texts (the keys of every record
