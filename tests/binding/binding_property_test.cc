@@ -6,6 +6,7 @@
 #include <limits>
 #include <map>
 #include <new>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -542,6 +543,47 @@ TEST(BindingPropertyTest, InternedStringsAreCountedPerTree) {
   tree.At(0).SetString("");
   tree.At(1).Field("");
   EXPECT_EQ(arena->StringCount(), 0u);
+}
+
+// Texts come and go in any order while the set grows past its cache threshold: every value
+// keeps its text, and counts and the number of records follow a plain model. Texts share
+// heads, tails and lengths, so they also meet in the cache and in the set's buckets.
+TEST(BindingPropertyTest, InternedStringsStayExactUnderChurn) {
+  std::vector<std::string> texts;
+  for (int i = 0; i < 1500; ++i) {
+    const std::string n = std::to_string(i);
+    texts.push_back(i % 3 == 0   ? "k" + n
+                    : i % 3 == 1 ? "https://example.org/" + n + "/end"
+                                 : std::string(60, 'a') + n + "z");
+  }
+  std::mt19937 random(7);
+  BindingProperty tree;
+  std::vector<int> held(3000, -1);  // which text each element holds, -1 for none
+  std::map<int, uint32_t> model;
+  for (int round = 0; round < 40; ++round) {
+    for (int step = 0; step < 2000; ++step) {
+      const size_t slot = random() % held.size();
+      if (held[slot] >= 0 && --model[held[slot]] == 0) model.erase(held[slot]);
+      if (random() % 3 == 0) {
+        tree.At(slot).Reset();
+        held[slot] = -1;
+      } else {
+        const int text = static_cast<int>(random() % (round < 20 ? texts.size() : 200));
+        tree.At(slot).SetString(texts[text]);
+        held[slot] = text;
+        ++model[text];
+      }
+    }
+    SCOPED_TRACE(round);
+    const BindingArena* arena = tree.GetArena();
+    ASSERT_EQ(arena->StringCount(), model.size());
+    for (const auto& [text, count] : model) ASSERT_EQ(arena->RefCount(texts[text]), count);
+    for (size_t i = 0; i < held.size(); ++i) {
+      if (held[i] >= 0) {
+        ASSERT_EQ(tree.At(i).GetString(), texts[held[i]]);
+      }
+    }
+  }
 }
 
 TEST(BindingPropertyTest, SettersMayTakeTheirArgumentFromTheValueItself) {
