@@ -15,6 +15,7 @@
 namespace Varn {
 namespace {
 
+constexpr size_t kScanPadding = 16;
 constexpr std::string_view kParseErrorFormat = "Error: %1 at offset %2.";
 constexpr std::string_view kDepthErrorFormat = "Maximum nesting depth of %1 exceeded at offset %2.";
 
@@ -151,17 +152,19 @@ BindingResult ParseBuffer(std::string& buffer) {
 
 BindingResult ParseJson(const char* text) {
   if (text == nullptr) return BindingResult();
-  std::string buffer(text);
-  return ParseBuffer(buffer);
+  return ParseJson(std::string_view(text));
 }
 
-BindingResult ParseJson(const std::string& text) {
-  std::string buffer(text);
-  return ParseBuffer(buffer);
-}
+BindingResult ParseJson(const std::string& text) { return ParseJson(std::string_view(text)); }
 
 BindingResult ParseJson(std::string_view text) {
-  std::string buffer(text);  // NUL-terminated after the view's end
+  // RapidJSON's vector scans load whole aligned 16-byte blocks, up to 15 bytes past the NUL
+  // that ends the text; the zero bytes behind it keep those loads inside the buffer. They
+  // change nothing else: the text ends at its first NUL.
+  std::string buffer;
+  buffer.reserve(text.size() + kScanPadding);
+  buffer.append(text);
+  buffer.append(kScanPadding - 1, '\0');  // the string adds the last NUL itself
   return ParseBuffer(buffer);
 }
 

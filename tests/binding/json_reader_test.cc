@@ -220,7 +220,9 @@ TEST(JsonReaderTest, ParsingSuite) {
 
     rapidjson::Reader reader;
     rapidjson::BaseReaderHandler<> ignore;
-    rapidjson::StringStream stream(text.c_str());
+    // Zero bytes behind the text, as the library keeps them, for the vector scans' whole blocks.
+    const std::string padded = text + std::string(16, '\0');
+    rapidjson::StringStream stream(padded.c_str());
     const rapidjson::ParseResult theirs =
         reader.Parse<rapidjson::kParseIterativeFlag>(stream, ignore);
     const std::string their_message =
