@@ -7,11 +7,13 @@
 // the next structure in the same place: the next element of the list, or the value of the same
 // member in the next sibling. While the keys match that shape, a key is taken from it by one
 // comparison of its text, with no hashing and no search, and at the close the members are
-// chained in key order by the remembered order, with no key comparison at all. A structure
-// that departs from its shape is sorted once at its close, and its shape is remembered instead.
+// chained in key order by the remembered order, with no key comparison at all. A record that
+// lacks some of the keys still takes the others from the shape. A structure with keys of its own
+// is sorted once at its close, and its shape is remembered instead; keys that arrive ascending
+// (documents written from sorted maps) are chained as they come.
 //
-// Members join their structure only at its close (Close or Finish): until then the structure
-// reads as empty, so nothing but the builder may look into an open structure.
+// Members join their structure by its close (Close or Finish) at the latest: until then it may
+// read as empty or partly filled, so nothing but the builder may look into an open structure.
 //
 // Field's rules hold for repeated keys (the same member again), for structures that already had
 // members when opened (members are then inserted one by one with Field) and for very wide
