@@ -120,7 +120,7 @@ BindingInternedString* BindingArena::Intern(std::string_view text, uint32_t hash
       return record;
     }
   }
-  if ((stringCount_ + 1) * 2 > bucketCount_) {
+  if (Crowded(stringCount_ + 1)) {
     // Grown before anything is taken, so that a refusal leaves the set as it was.
     Grow();
     const size_t grown_mask = bucketCount_ - 1;

@@ -91,6 +91,7 @@ class BindingArena {
 
  private:
   static constexpr size_t kInitialBuckets = 8;
+  static constexpr size_t kSmallSet = 64;
   // Trees whose set has grown to this many buckets get a cache of recent texts.
   static constexpr size_t kCacheFromBuckets = 128;
   // A direct-mapped cache loses a text whenever another lands on its slot: a few slots for each
@@ -124,8 +125,15 @@ class BindingArena {
   // Gives back the memory of a record and its text.
   void Free(BindingInternedString* record);
   void Grow();
+  // Whether `count` strings would fill the set past its load limit. Small sets fill to three
+  // quarters: most trees hold a handful of strings, and an early growth costs them an allocation
+  // while a probe through a few buckets costs nothing. Large sets stay half full, where a probe
+  // for a new text ends after two or three buckets.
+  bool Crowded(size_t count) const {
+    return bucketCount_ <= kSmallSet ? count * 4 > bucketCount_ * 3 : count * 2 > bucketCount_;
+  }
 
-  // The set is open-addressed with linear probing and kept at most half full. A bucket holds
+  // The set is open-addressed with linear probing (load limit: Crowded). A bucket holds
   // its record's hash beside it, so probing past other texts, and growing, read only the
   // bucket array and never the records.
   struct Bucket {
