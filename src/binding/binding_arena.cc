@@ -38,8 +38,9 @@ void BindingArena::DropAll() {
   outside_ = nullptr;
   if (stringCount_ != 0) {
     std::memset(static_cast<void*>(buckets_), 0, bucketCount_ * sizeof(*buckets_));
-    if (cache_ != nullptr)
+    if (cache_ != nullptr) {
       std::memset(static_cast<void*>(cache_), 0, (cacheMask_ + 1) * sizeof(*cache_));
+    }
   }
   stringCount_ = 0;
   if (pools_) pools_->ReleaseAll();
@@ -92,40 +93,38 @@ void BindingArena::CreatePools() {
   pools_ = std::make_unique<BindingBlockPools>(BindingPagePool::Instance());
 }
 
-BindingInternedString* BindingArena::Lookup(std::string_view text, uint32_t hash) const {
+size_t BindingArena::Probe(std::string_view text, uint32_t hash) const {
   const size_t mask = bucketCount_ - 1;
-  for (size_t i = hash & mask;; i = (i + 1) & mask) {
-    const Bucket& bucket = buckets_[i];
-    if (bucket.record == nullptr) return nullptr;
-    if (bucket.hash == hash && SameText(bucket.record->Text(), text)) return bucket.record;
+  size_t i = hash & mask;
+  while (buckets_[i].record != nullptr &&
+         (buckets_[i].hash != hash || !SameText(buckets_[i].record->Text(), text))) {
+    i = (i + 1) & mask;
   }
+  return i;
+}
+
+BindingInternedString* BindingArena::Lookup(std::string_view text, uint32_t hash) const {
+  return buckets_[Probe(text, hash)].record;
 }
 
 BindingInternedString* BindingArena::InternMissed(std::string_view text) {
-  if (cache_ == nullptr) return Intern(text, Fnv1a(text));
   BindingInternedString* record = Intern(text, Fnv1a(text));
-  // Taken anew: interning may have replaced the cache.
-  cache_[CacheSlot(text)] = record;
+  // The slot is taken after interning, which may have created or replaced the cache.
+  if (cache_ != nullptr) cache_[CacheSlot(text)] = record;
   return record;
 }
 
 BindingInternedString* BindingArena::Intern(std::string_view text, uint32_t hash) {
   if (text.empty()) return EmptyString();
-  const size_t mask = bucketCount_ - 1;
-  size_t i = hash & mask;
-  for (; buckets_[i].record != nullptr; i = (i + 1) & mask) {
-    BindingInternedString* record = buckets_[i].record;
-    if (buckets_[i].hash == hash && SameText(record->Text(), text)) {
-      ++record->string.refCount;
-      return record;
-    }
+  size_t i = Probe(text, hash);
+  if (BindingInternedString* record = buckets_[i].record) {
+    ++record->string.refCount;
+    return record;
   }
   if (Crowded(stringCount_ + 1)) {
     // Grown before anything is taken, so that a refusal leaves the set as it was.
     Grow();
-    const size_t grown_mask = bucketCount_ - 1;
-    for (i = hash & grown_mask; buckets_[i].record != nullptr; i = (i + 1) & grown_mask) {
-    }
+    i = Probe(text, hash);
   }
   const size_t size = BindingInternedString::AllocationSize(text.size());
   void* block;

@@ -120,6 +120,8 @@ class BindingArena {
   }
   [[gnu::noinline]] BindingInternedString* InternMissed(std::string_view text);
 
+  // The bucket holding `text`, or the free bucket that ends its probe run.
+  size_t Probe(std::string_view text, uint32_t hash) const;
   void CreatePools();
   void Remove(BindingInternedString* record);
   // Gives back the memory of a record and its text.

@@ -15,8 +15,6 @@ constexpr int kMaxHeight = 96;
 
 static_assert(sizeof(Node) == 7 * sizeof(void*));
 
-int CompareKeys(std::string_view a, std::string_view b) { return CompareText(a, b); }
-
 int Height(const Node* node) { return node == nullptr ? 0 : node->height; }
 
 void Update(Node* node) {
@@ -92,7 +90,7 @@ Node* BindingMemberTree::Find(const BindingInternedString* key) const {
   Node* node = root;
   while (node != nullptr) {
     if (node->key == key) return node;
-    node = CompareKeys(text, node->key->Text()) < 0 ? node->left : node->right;
+    node = CompareText(text, node->key->Text()) < 0 ? node->left : node->right;
   }
   return nullptr;
 }
@@ -100,7 +98,7 @@ Node* BindingMemberTree::Find(const BindingInternedString* key) const {
 Node* BindingMemberTree::FindOrInsert(BindingArena& arena, std::string_view name, bool& inserted) {
   if (root != nullptr) return InsertInTree(arena, name, inserted);
   // Still a bare chain: a key above the last one joins its end without any tree work.
-  const int order = last == nullptr ? 1 : CompareKeys(name, last->key->Text());
+  const int order = last == nullptr ? 1 : CompareText(name, last->key->Text());
   if (order == 0) {
     inserted = false;
     return last;
@@ -138,7 +136,7 @@ Node* BindingMemberTree::InsertInTree(BindingArena& arena, std::string_view name
   Node** link = &root;
   while (*link != nullptr) {
     Node* node = *link;
-    const int order = CompareKeys(name, node->key->Text());
+    const int order = CompareText(name, node->key->Text());
     if (order == 0) {
       inserted = false;
       return node;

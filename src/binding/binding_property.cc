@@ -516,8 +516,8 @@ using Access = BindingPropertyAccess;
 
 BindingProperty::~BindingProperty() {
   if (ownsArena_ && arena_ != nullptr) {
-    // The whole tree goes with its arena: only what lies outside the arena needs freeing node
-    // by node; strings and blocks go back all at once.
+    // The whole tree goes with its arena, which hands back its blocks, strings and outside
+    // blocks at once: no node needs a visit.
     delete arena_;
     return;
   }

@@ -103,34 +103,23 @@ BindingProperty& BindingTreeBuilder::Member(std::string_view name) {
     frame.allExpected = false;
   }
   auto* tree = reinterpret_cast<BindingMemberTree*>(frame.value->payload_);
+  const uint64_t bit = SeenBit(key);
+  bool append = false;
   if (frame.chained) {
     // Within one shape the ranks tell the order; otherwise the texts do.
     const uint32_t rank = position != kNone ? frame.expected->rank[position] : kNone;
-    const bool ascending =
-        tree->last == nullptr || (rank != kNone && frame.lastRank != kNone
-                                      ? rank > frame.lastRank
-                                      : CompareText(key->Text(), tree->last->key->Text()) > 0);
-    if (ascending) {
+    append = tree->last == nullptr || (rank != kNone && frame.lastRank != kNone
+                                           ? rank > frame.lastRank
+                                           : CompareText(key->Text(), tree->last->key->Text()) > 0);
+    if (append) {
       frame.lastRank = rank;
-      frame.seen |= SeenBit(key);
-      if (!counted) BindingArena::AddRef(key);
-      Node* node = NewMember(key, position);
-      if (tree->last != nullptr) {
-        tree->last->next = node;
-      } else {
-        tree->first = node;
-      }
-      tree->last = node;
-      ++tree->count;
-      frame.lastIndex = static_cast<uint32_t>(index);
-      return node->value;
+    } else {
+      frame.chained = false;  // the close sorts them all
     }
-    frame.chained = false;  // the close sorts them all
   }
   // Expected keys are distinct and taken in order, and ascending keys are distinct, so only a
   // structure that also had other keys can meet one twice.
-  const uint64_t bit = SeenBit(key);
-  if (!frame.allExpected && (frame.seen & bit) != 0) {
+  if (!append && !frame.allExpected && (frame.seen & bit) != 0) {
     const uint32_t found = FindPending(frame, key);
     if (found != kNone) {
       if (counted) arena_->Release(key);  // the member holds its own count
@@ -141,6 +130,15 @@ BindingProperty& BindingTreeBuilder::Member(std::string_view name) {
   frame.seen |= bit;
   if (!counted) BindingArena::AddRef(key);
   Node* node = NewMember(key, position);
+  if (append) {
+    if (tree->last != nullptr) {
+      tree->last->next = node;
+    } else {
+      tree->first = node;
+    }
+    tree->last = node;
+    ++tree->count;
+  }
   frame.lastIndex = static_cast<uint32_t>(index);
   return node->value;
 }
@@ -194,6 +192,7 @@ BindingTreeBuilder::Shape* BindingTreeBuilder::Link(Frame& frame, bool learn) no
   if (count == 0) return frame.expected;
   Pending* members = pending_.data() + frame.pendingStart;
   Shape* shape = frame.expected;
+  // Members that came in ascending order are chained already; the rest are linked below.
   uint32_t sorted[kMaxPending];
   const uint32_t* order = sorted;
   if (shape != nullptr && frame.allExpected) {
@@ -201,17 +200,14 @@ BindingTreeBuilder::Shape* BindingTreeBuilder::Link(Frame& frame, bool learn) no
     for (size_t i = 0; i < count; ++i) {
       if (members[i].child != nullptr) shape->children[members[i].expected] = members[i].child;
     }
-    if (frame.chained) {
-      pending_.resize(frame.pendingStart);
-      return shape;
-    }
     if (frame.exact && count == shape->count) {
       order = shape->order;
-    } else {
+    } else if (!frame.chained) {
       uint32_t slots[kMaxPending];
       std::fill(slots, slots + shape->count, kNone);
-      for (size_t i = 0; i < count; ++i)
+      for (size_t i = 0; i < count; ++i) {
         slots[shape->rank[members[i].expected]] = static_cast<uint32_t>(i);
+      }
       size_t next = 0;
       for (uint32_t j = 0; j < shape->count; ++j) {
         if (slots[j] != kNone) sorted[next++] = slots[j];
@@ -225,23 +221,21 @@ BindingTreeBuilder::Shape* BindingTreeBuilder::Link(Frame& frame, bool learn) no
       });
     }
     shape = learn ? NewShape(members, count, sorted) : nullptr;
-    if (frame.chained) {
-      pending_.resize(frame.pendingStart);
-      return shape;
+  }
+  if (!frame.chained) {
+    auto* tree = reinterpret_cast<BindingMemberTree*>(frame.value->payload_);
+    Node* previous = members[order[0]].node;
+    tree->first = previous;
+    for (size_t j = 1; j < count; ++j) {
+      Node* node = members[order[j]].node;
+      previous->next = node;
+      previous = node;
     }
+    previous->next = nullptr;
+    tree->last = previous;
+    tree->count = count;
+    tree->root = nullptr;  // built from the chain at the first lookup
   }
-  auto* tree = reinterpret_cast<BindingMemberTree*>(frame.value->payload_);
-  Node* previous = members[order[0]].node;
-  tree->first = previous;
-  for (size_t j = 1; j < count; ++j) {
-    Node* node = members[order[j]].node;
-    previous->next = node;
-    previous = node;
-  }
-  previous->next = nullptr;
-  tree->last = previous;
-  tree->count = count;
-  tree->root = nullptr;  // built from the chain at the first lookup
   pending_.resize(frame.pendingStart);
   return shape;
 }

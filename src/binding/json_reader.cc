@@ -15,7 +15,6 @@
 namespace Varn {
 namespace {
 
-constexpr size_t kScanPadding = 16;
 constexpr std::string_view kParseErrorFormat = "Error: %1 at offset %2.";
 constexpr std::string_view kDepthErrorFormat = "Maximum nesting depth of %1 exceeded at offset %2.";
 
@@ -162,9 +161,9 @@ BindingResult ParseJson(std::string_view text) {
   // that ends the text; the zero bytes behind it keep those loads inside the buffer. They
   // change nothing else: the text ends at its first NUL.
   std::string buffer;
-  buffer.reserve(text.size() + kScanPadding);
+  buffer.reserve(text.size() + kRapidJsonScanPadding);
   buffer.append(text);
-  buffer.append(kScanPadding - 1, '\0');  // the string adds the last NUL itself
+  buffer.append(kRapidJsonScanPadding - 1, '\0');  // the string adds the last NUL itself
   return ParseBuffer(buffer);
 }
 

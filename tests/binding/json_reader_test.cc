@@ -221,7 +221,7 @@ TEST(JsonReaderTest, ParsingSuite) {
     rapidjson::Reader reader;
     rapidjson::BaseReaderHandler<> ignore;
     // Zero bytes behind the text, as the library keeps them, for the vector scans' whole blocks.
-    const std::string padded = text + std::string(16, '\0');
+    const std::string padded = text + std::string(kRapidJsonScanPadding, '\0');
     rapidjson::StringStream stream(padded.c_str());
     const rapidjson::ParseResult theirs =
         reader.Parse<rapidjson::kParseIterativeFlag>(stream, ignore);

@@ -165,7 +165,7 @@ bool ExpectedFromJson(const std::string& text, BindingProperty& expected) {
   if (text.find_first_not_of(" \t\r\n") == std::string::npos) return true;
   rapidjson::Document document;
   // Zero bytes behind the text for the vector scans' whole blocks.
-  const std::string padded = text + std::string(16, '\0');
+  const std::string padded = text + std::string(kRapidJsonScanPadding, '\0');
   rapidjson::StringStream stream(padded.c_str());
   document.ParseStream<rapidjson::kParseStopWhenDoneFlag>(stream);
   if (document.HasParseError()) return false;
