@@ -1,10 +1,13 @@
 #include "plugin/client_call.h"
 
 #include <exception>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "binding/heap.h"
 #include "binding/json_reader.h"
+#include "binding/reason_phrase.h"
 #include "plugin/function_name.h"
 #include "plugin/plugin_base.h"
 
@@ -20,6 +23,9 @@ constexpr std::string_view kStreamFailed = "Error reading streamed response for 
 constexpr std::string_view kConvertFailed = "Error converting response for %1 %2: %3";
 constexpr std::string_view kStreamReadError = "Stream read error";
 constexpr std::string_view kResultName = "<result>";
+// Statuses from here up are errors even when the callee gave no error text (a 304 carries no
+// value to read, a 503 says nothing was done).
+constexpr uint32_t kFirstErrorStatus = 300;
 
 void Fail(CallResult& result, uint32_t status, std::string message) {
   result.status = status;
@@ -91,16 +97,35 @@ bool ClientCall::ReadStream(PluginBase& plugin, const PluginResponse& response, 
 
 const BindingRegistry* ClientCall::RegistryOf(PluginBase& plugin) { return &plugin.Registry(); }
 
-void ClientCall::ConversionFailed(CallResult& result, uint32_t method, std::string_view path,
-                                  std::string_view message) {
+void ClientCall::ConversionFailed(CallResult& result, uint32_t status, uint32_t method,
+                                  std::string_view path, std::string_view message) {
+  result.status = status;
   result.error = true;
   result.message = FormatMessage(kConvertFailed, MethodName(method), path, message);
   result.value.Reset();
 }
 
+std::string ClientCall::ErrorText(const PluginResponse& response) {
+  if (response.result.errorText != nullptr && response.result.errorText[0] != '\0') {
+    return response.result.errorText;
+  }
+  // Without a text of its own the status speaks; a code outside the table by its number.
+  std::optional<std::string_view> phrase = ReasonPhrase(static_cast<int>(response.status));
+  if (phrase.has_value()) return std::string(*phrase);
+  return std::to_string(response.status);
+}
+
 CallResult ClientCall::Call(PluginBase& plugin, uint32_t method, std::string_view path,
                             std::span<const CallArgument> arguments) noexcept {
+  uint32_t answer_status = 0;
+  return Call(plugin, method, path, arguments, answer_status);
+}
+
+CallResult ClientCall::Call(PluginBase& plugin, uint32_t method, std::string_view path,
+                            std::span<const CallArgument> arguments,
+                            uint32_t& answer_status) noexcept {
   CallResult result;
+  answer_status = 0;
   std::string_view method_name = MethodName(method);
   try {
     RequestArguments converted;
@@ -123,9 +148,11 @@ CallResult ClientCall::Call(PluginBase& plugin, uint32_t method, std::string_vie
       Fail(result, kNotSent, FormatMessage(kNoHostFormat, method_name, path));
       return result;
     }
-    if (response.result.failed != 0 || response.result.errorText != nullptr) {
-      const char* text = response.result.errorText != nullptr ? response.result.errorText : "";
-      Fail(result, response.status, FormatMessage(kErrorResponse, method_name, path, text));
+    answer_status = response.status;
+    if (response.result.failed != 0 || response.result.errorText != nullptr ||
+        response.status >= kFirstErrorStatus) {
+      Fail(result, response.status,
+           FormatMessage(kErrorResponse, method_name, path, ErrorText(response)));
       return result;
     }
     if (response.streamRead != nullptr) {

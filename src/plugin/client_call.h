@@ -51,7 +51,8 @@ class ClientCall {
   static TypedCallResult<T> Call(PluginBase& plugin, uint32_t method, std::string_view path,
                                  std::span<const CallArgument> arguments) noexcept {
     TypedCallResult<T> typed;
-    static_cast<CallResult&>(typed) = Call(plugin, method, path, arguments);
+    uint32_t answer_status = 0;
+    static_cast<CallResult&>(typed) = Call(plugin, method, path, arguments, answer_status);
     if (typed.error) return typed;
     try {
       BindingResult converted;
@@ -60,10 +61,10 @@ class ClientCall {
       if (converted.IsOk()) {
         typed.data = std::move(native);
       } else {
-        ConversionFailed(typed, method, path, converted.ErrorMessage());
+        ConversionFailed(typed, answer_status, method, path, converted.ErrorMessage());
       }
     } catch (const std::exception& error) {
-      ConversionFailed(typed, method, path, error.what());
+      ConversionFailed(typed, answer_status, method, path, error.what());
     }
     return typed;
   }
@@ -76,8 +77,15 @@ class ClientCall {
   static constexpr std::string_view kResultName = "<result>";
   // The plugin's type registry, through which typed answers are converted.
   static const BindingRegistry* RegistryOf(PluginBase& plugin);
-  static void ConversionFailed(CallResult& result, uint32_t method, std::string_view path,
-                               std::string_view message);
+  // The call itself; `answer_status` receives the status of the answer, 0 when none came.
+  static CallResult Call(PluginBase& plugin, uint32_t method, std::string_view path,
+                         std::span<const CallArgument> arguments,
+                         uint32_t& answer_status) noexcept;
+  // What an error response says: its error text, else its status's reason phrase.
+  static std::string ErrorText(const PluginResponse& response);
+  // A typed answer that does not convert is an error with the answer's status.
+  static void ConversionFailed(CallResult& result, uint32_t status, uint32_t method,
+                               std::string_view path, std::string_view message);
 };
 
 }  // namespace Varn

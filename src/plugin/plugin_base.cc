@@ -25,7 +25,21 @@ PluginBase::~PluginBase() {
 void PluginBase::Subscribe(std::string_view uri) { ResourceEvents::Subscribe(*this, uri); }
 void PluginBase::Unsubscribe(std::string_view uri) { ResourceEvents::Unsubscribe(*this, uri); }
 
-void PluginBase::Stop() {
+void PluginBase::Stop() { StopFrame(); }
+
+uint32_t PluginBase::SubscriptionCount(std::string_view event_name) const {
+  auto it = subscriptionCounts_.find(event_name);
+  return it == subscriptionCounts_.end() ? 0 : it->second;
+}
+
+bool PluginBase::HasTimer(std::string_view name) const { return timers_.contains(name); }
+
+size_t PluginBase::ScheduledCallbackCount() const {
+  std::lock_guard lock(scheduledMutex_);
+  return scheduledCallbacks_.size();
+}
+
+void PluginBase::StopFrame() {
   for (const auto& [name, count] : subscriptionCounts_) {
     if (count > 0) RemoveEventListener(name.c_str(), handle_);
   }

@@ -141,13 +141,30 @@ class PluginBase {
   std::future<CallResult> SendTelemetryEvent(std::string_view name, const BindingProperty& payload);
   ServiceProxyTables& ServiceProxyMessages() { return serviceProxy_; }
 
+  // ---- What the frame holds, read-only (for diagnostics and tests) ----
+  // Subscriptions counted for the event name `event_name` (0 when none).
+  uint32_t SubscriptionCount(std::string_view event_name) const;
+  bool HasTimer(std::string_view name) const;
+  // Scheduled callbacks handed to the host and not yet run.
+  size_t ScheduledCallbackCount() const;
+
   // The handshake steps of the entry and the callbacks (plugin_registration.cc).
   friend class PluginRegistration;
   friend class ResourceEvents;
   friend class Timers;
   friend class ServiceProxy;
 
- protected:
+ private:
+  // The frame's clean-up, run by Stop and again by the stop callback whatever the plugin's Stop
+  // override did: every host listener removed, every handler table, timer and scheduled
+  // callback dropped. Doing it twice changes nothing.
+  void StopFrame();
+  // The frame's part of the start callback: the telemetry sender and the service-proxy
+  // listeners.
+  void StartFrame();
+
+  // The frame's tables below are private: a subclass reaches them only through the operations
+  // above, so that counts, handlers and host listeners stay in step.
   // Event names this plugin listens to, with the number of subscriptions for each.
   std::map<std::string, uint32_t, std::less<>> subscriptionCounts_;
   // Handlers of incoming events, by event name; several may share a name.
@@ -155,22 +172,19 @@ class PluginBase {
   // Resource handlers by exact path and by wildcard pattern.
   ResourceHandlerTable resourceHandlers_;
   // Scheduled one-shot callbacks by id; ids start at 1 and are never reused.
-  std::mutex scheduledMutex_;
+  mutable std::mutex scheduledMutex_;
   std::map<uint64_t, ScheduledCallback> scheduledCallbacks_;
   uint64_t nextScheduledId_ = 1;
   // Named repeating timers; used from the host's calling thread only.
   std::map<std::string, NamedTimer, std::less<>> timers_;
+  // The last generation given to a timer; never restarts within the plugin's life.
+  uint64_t lastTimerGeneration_ = 0;
   // Received replies, pending requests and push handlers, under their own mutex.
   ServiceProxyTables serviceProxy_;
   bool serviceProxyListening_ = false;
   std::unique_ptr<TelemetrySender> telemetry_;
 
- private:
   BindingRegistry registry_;
-  // The frame's part of the start callback: the telemetry sender and the service-proxy
-  // listeners.
-  void StartFrame();
-
   RouteTable routes_;
   std::vector<PluginFunctionDescription> functionDescriptions_;
   ApiDescription apiDescription_{};

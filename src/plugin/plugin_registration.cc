@@ -124,8 +124,17 @@ void PluginRegistration::StopCallback(void* context) {
   plugin->stopping_.store(true, std::memory_order_relaxed);
   try {
     plugin->Stop();
+  } catch (const std::exception& error) {
+    FrameLog(kFrameLogError,
+             FormatMessage("Stop of %1 failed: %2", plugin->shortName_, error.what()));
   } catch (...) {
-    // The plugin is destroyed either way; the host must not call into it again.
+    FrameLog(kFrameLogError, FormatMessage("Stop of %1 failed", plugin->shortName_));
+  }
+  // Whatever the override did (threw, or never called the base): no host listener, timer or
+  // scheduled callback may outlive the object, and the host must not call into it again.
+  try {
+    plugin->StopFrame();
+  } catch (...) {
   }
   delete plugin;
 }

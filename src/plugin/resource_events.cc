@@ -26,26 +26,28 @@ void CallHandler(const ResourceHandler& handler, const Client::PluginResourceEve
 }  // namespace
 
 void ResourceHandlerTable::Set(std::string_view text, ResourceHandler handler) {
-  auto shared = std::make_shared<const ResourceHandler>(std::move(handler));
+  Entry entry{std::make_shared<const ResourceHandler>(std::move(handler)),
+              ResourceEventName(text)};
   if (text.find('*') == std::string_view::npos) {
     auto it = exact_.find(text);
     if (it != exact_.end()) {
-      it->second = std::move(shared);
+      it->second = std::move(entry);
     } else {
-      exact_.emplace(std::string(text), std::move(shared));
+      exact_.emplace(std::string(text), std::move(entry));
     }
     return;
   }
   for (auto& [pattern, existing] : wildcard_) {
     if (pattern == text) {
-      existing = std::move(shared);
+      existing = std::move(entry);
       return;
     }
   }
-  wildcard_.emplace_back(std::string(text), std::move(shared));
+  wildcard_.emplace_back(std::string(text), std::move(entry));
 }
 
-void ResourceHandlerTable::Dispatch(const Client::PluginResourceEvent& event) const {
+void ResourceHandlerTable::Dispatch(const Client::PluginResourceEvent& event,
+                                    std::string_view event_name) const {
   std::string prefixed;
   std::string_view path = event.uri;
   if (!path.starts_with('/')) {
@@ -57,10 +59,14 @@ void ResourceHandlerTable::Dispatch(const Client::PluginResourceEvent& event) co
   // Handlers are held by shared pointers taken before any runs: one that replaces itself or
   // another, or stops listening, does not pull the code out from under the call.
   Shared exact;
-  if (auto it = exact_.find(path); it != exact_.end()) exact = it->second;
+  if (auto it = exact_.find(path); it != exact_.end() && it->second.eventName == event_name) {
+    exact = it->second.handler;
+  }
   std::vector<Shared> matching;
-  for (const auto& [pattern, handler] : wildcard_) {
-    if (MatchesWildcard(pattern, path)) matching.push_back(handler);
+  for (const auto& [pattern, entry] : wildcard_) {
+    if (entry.eventName == event_name && MatchesWildcard(pattern, path)) {
+      matching.push_back(entry.handler);
+    }
   }
   if (exact != nullptr) CallHandler(*exact, event);
   for (const Shared& handler : matching) CallHandler(*handler, event);
@@ -92,11 +98,16 @@ void ResourceEvents::Subscribe(PluginBase& plugin, std::string_view path) {
   }
   if (++it->second != 1) return;
   PluginBase* self = &plugin;
-  plugin.eventHandlers_[name].push_back([self](const Client::PluginResourceEvent& event) {
-    self->resourceHandlers_.Dispatch(event);
-  });
-  plugin.AddEventListener(name.c_str(), plugin.Handle(), &ResourceEvents::IncomingEvent, self,
-                          PLUGIN_LISTENER_RESOURCE);
+  if (plugin.AddEventListener(name.c_str(), plugin.Handle(), &ResourceEvents::IncomingEvent, self,
+                              PLUGIN_LISTENER_RESOURCE) != PLUGIN_HOST_OK) {
+    // Not counted: the next subscription to the name must ask the host again.
+    plugin.subscriptionCounts_.erase(it);
+    return;
+  }
+  plugin.eventHandlers_[name].push_back(
+      [self, name](const Client::PluginResourceEvent& event) {
+        self->resourceHandlers_.Dispatch(event, name);
+      });
 }
 
 void ResourceEvents::Unsubscribe(PluginBase& plugin, std::string_view path) {

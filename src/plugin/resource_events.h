@@ -25,19 +25,29 @@ using ResourceHandler = std::function<void(const Client::PluginResourceEvent&)>;
 
 // The exact handlers by path and the wildcard handlers by pattern, in insertion order. A second
 // handler for the same text replaces the first and keeps its place.
+//
+// Each handler is reached through the host listener of its own text's event name. A path and a
+// pattern covering it may listen under two names (a pattern's name holds its "*"), and the host
+// then delivers one event under both; so a delivery under one name calls only the handlers
+// listening under it, and each handler hears each event once.
 class ResourceHandlerTable {
  public:
   void Set(std::string_view text, ResourceHandler handler);
   // Calls the exact handler of the event's path ("/" put in front when missing), then every
-  // wildcard handler whose pattern matches it. A handler may change the table while it runs.
-  void Dispatch(const Client::PluginResourceEvent& event) const;
+  // wildcard handler whose pattern matches it, of those whose text derives `event_name`. A
+  // handler may change the table while it runs.
+  void Dispatch(const Client::PluginResourceEvent& event, std::string_view event_name) const;
   void Clear();
   bool IsEmpty() const { return exact_.empty() && wildcard_.empty(); }
 
  private:
   using Shared = std::shared_ptr<const ResourceHandler>;
-  std::map<std::string, Shared, std::less<>> exact_;
-  std::vector<std::pair<std::string, Shared>> wildcard_;
+  struct Entry {
+    Shared handler;
+    std::string eventName;  // of the path or pattern the handler listens to
+  };
+  std::map<std::string, Entry, std::less<>> exact_;
+  std::vector<std::pair<std::string, Entry>> wildcard_;
 };
 
 // A handler that converts "data" to T first, records and enumerations through `registry` (which

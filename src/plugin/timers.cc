@@ -142,7 +142,9 @@ void Timers::SetTimer(PluginBase& plugin, std::string_view name, double period_s
   NamedTimer& timer = it->second;
   timer.period = period_seconds;
   timer.nextDue = Now() + PeriodNanoseconds(period_seconds);
-  timer.generation += 1;
+  // Drawn from one counter for the plugin's life, never from the record: a killed timer's record
+  // is gone, and a pending tick of its chain must not find its generation again in a new one.
+  timer.generation = ++plugin.lastTimerGeneration_;
   PluginBase* self = &plugin;
   timer.tick = [self, timer_name = timer.name, generation = timer.generation,
                 user = std::move(callback)] { Tick(*self, timer_name, generation, user); };

@@ -18,8 +18,8 @@ class PluginBase;
 
 using TimerCallback = std::function<void()>;
 
-// A repeating timer. `generation` grows with every SetTimer of the name: a tick scheduled by an
-// older generation finds a newer one and ends its chain.
+// A repeating timer. `generation` is new with every SetTimer, unique within the plugin's life: a
+// tick scheduled by another generation finds the record changed and ends its chain.
 struct NamedTimer {
   std::string name;
   TimerCallback tick;

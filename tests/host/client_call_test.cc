@@ -32,6 +32,15 @@ class ClientCallTest : public ProbeFixture {
     runtime_->AddService(PLUGIN_METHOD_GET, "/svc/v1/broken", [](const ServiceRequest&) {
       return ServiceAnswer{503, {}, "down for maintenance"};
     });
+    // Error statuses without an error text, some with a value beside them.
+    for (uint32_t status : {304u, 418u, 503u}) {
+      runtime_->AddService(PLUGIN_METHOD_GET, "/svc/v1/status/" + std::to_string(status),
+                           [status](const ServiceRequest&) {
+                             ServiceAnswer answer{status, {}, ""};
+                             answer.value.SetSigned(42);
+                             return answer;
+                           });
+    }
   }
 };
 
@@ -55,6 +64,13 @@ TEST_F(ClientCallTest, ReportsEachFailureWithItsStatusAndMessage) {
                    {},
                    503,
                    "Error response for GET /svc/v1/broken: down for maintenance"});
+  cases.push_back({PLUGIN_METHOD_GET, "/svc/v1/status/304", {}, 304,
+                   "Error response for GET /svc/v1/status/304: Not Modified"});
+  cases.push_back({PLUGIN_METHOD_GET, "/svc/v1/status/503", {}, 503,
+                   "Error response for GET /svc/v1/status/503: Service Unavailable"});
+  // A status outside the table of phrases speaks by its number.
+  cases.push_back({PLUGIN_METHOD_GET, "/svc/v1/status/418", {}, 418,
+                   "Error response for GET /svc/v1/status/418: 418"});
   cases.push_back({PLUGIN_METHOD_PUT,
                    "/svc/v1/count",
                    {Arg("fine", 1), CallArgument{"bad", BindingResult::Error("no such record")}},
@@ -69,7 +85,57 @@ TEST_F(ClientCallTest, ReportsEachFailureWithItsStatusAndMessage) {
     EXPECT_EQ(result.status, c.status);
     EXPECT_EQ(result.error, !c.message.empty());
     EXPECT_EQ(result.message, c.message);
+    if (result.error) {
+      EXPECT_TRUE(result.value.IsEmpty());
+    }
   }
+}
+
+TEST_F(ClientCallTest, AStatusOnlyErrorIsNoAnswerForATypedCallOrAListener) {
+  TypedCallResult<int32_t> typed;
+  std::vector<int64_t> created;
+  OnHost([&](ProbePlugin& plugin) {
+    typed = plugin.CallFunction<int32_t>(PLUGIN_METHOD_GET, "/svc/v1/status/304");
+    plugin.ListenResource("/svc/v1/status/503", [&](const Client::PluginResourceEvent& event) {
+      created.push_back(event.data.GetSigned(-1));
+    });
+  });
+  EXPECT_TRUE(typed.error);
+  EXPECT_EQ(typed.status, 304u);
+  EXPECT_FALSE(typed.data.has_value());
+  EXPECT_TRUE(created.empty());
+}
+
+// A failed flag without a text, and a success status whose value does not convert.
+TEST(ClientCallRecordTest, AFailedFlagAloneIsAnErrorAndAFailedConversionKeepsTheStatus) {
+  struct Flagged : PluginBase {
+    uint32_t status = 200;
+    uint8_t failed = 0;
+    int32_t SendRequest(PluginResponse* response, const PluginRequest*) override {
+      *response = PluginResponse{};
+      response->status = status;
+      response->result.failed = failed;
+      response->result.value.kind = PLUGIN_CELL_STRING_REF;
+      response->result.value.payload.string.text = "word";
+      response->result.value.payload.string.length = 4;
+      return PLUGIN_HOST_OK;
+    }
+  } plugin;
+  plugin.status = 500;
+  plugin.failed = 1;
+  CallResult flagged = plugin.CallFunction(PLUGIN_METHOD_GET, "/x");
+  EXPECT_TRUE(flagged.error);
+  EXPECT_EQ(flagged.status, 500u);
+  EXPECT_EQ(flagged.message, "Error response for GET /x: Internal Server Error");
+
+  plugin.status = 200;
+  plugin.failed = 0;
+  TypedCallResult<int32_t> unconverted = plugin.CallFunction<int32_t>(PLUGIN_METHOD_GET, "/x");
+  EXPECT_TRUE(unconverted.error);
+  EXPECT_EQ(unconverted.status, 200u);
+  EXPECT_EQ(unconverted.message,
+            "Error converting response for GET /x: Value word for '<result>' of type int32 is in "
+            "an incorrect format");
 }
 
 TEST_F(ClientCallTest, NothingIsSentWhenAnArgumentFails) {

@@ -23,15 +23,6 @@ class ProbePlugin : public PluginBase {
     last = plugin.get();
     PluginRegistration::Register(std::move(plugin), record, "probe");
   }
-  size_t ScheduledCount() {
-    std::lock_guard lock(scheduledMutex_);
-    return scheduledCallbacks_.size();
-  }
-  uint32_t SubscriptionCount(const std::string& name) const {
-    auto it = subscriptionCounts_.find(name);
-    return it == subscriptionCounts_.end() ? 0 : it->second;
-  }
-  bool HasTimer(const std::string& name) const { return timers_.count(name) != 0; }
 };
 
 class ProbeFixture : public testing::Test {

@@ -94,6 +94,42 @@ TEST_F(ResourceEventsTest, AServiceChangeReachesTheExactAndTheWildcardHandlerOnc
   }
 }
 
+// A pattern whose star lies within the first three segments listens under a name of its own, so
+// the host hands an event on the covered path to both listeners.
+TEST_F(ResourceEventsTest, AnExactPathAndAPatternCoveringItHearEachEventOnce) {
+  OnHost([&](ProbePlugin& plugin) {
+    plugin.ListenResource("/zek-login/v1/session", Record("exact"));
+    plugin.ListenResource("/zek-login/v1/*", Record("pattern"));
+  });
+  EXPECT_EQ(runtime_->ListenerCount("OnJsonApiEvent_zek-login_v1_session"), 1u);
+  EXPECT_EQ(runtime_->ListenerCount("OnJsonApiEvent_zek-login_v1_*"), 1u);
+  runtime_->PublishEvent("OnJsonApiEvent_zek-login_v1_session",
+                         EventValue("/zek-login/v1/session", "Update", 4));
+  std::vector<std::string> handlers;
+  for (const Heard& heard : heard_) handlers.push_back(heard.handler);
+  EXPECT_EQ(handlers, (std::vector<std::string>{"exact", "pattern"}));
+}
+
+TEST_F(ResourceEventsTest, ASubscriptionTheHostRefusedIsNotCounted) {
+  HostRuntime::LoadOutcome load = runtime_->LoadEntry(&ProbePlugin::Load);
+  ASSERT_TRUE(load.ok);
+  ProbePlugin* unstarted = ProbePlugin::last;
+  const std::string name = "OnJsonApiEvent_svc_v1_early";
+  runtime_->RunOnHostThread([&] {
+    unstarted->ListenResource("/svc/v1/early", Record("early"));
+    EXPECT_EQ(unstarted->SubscriptionCount(name), 0u);
+  });
+  ASSERT_TRUE(runtime_->Start(load.handle));
+  runtime_->RunOnHostThread([&] { unstarted->ListenResource("/svc/v1/early", Record("early")); });
+  EXPECT_EQ(runtime_->ListenerCount(name), 1u);
+  runtime_->PublishEvent(name, EventValue("/svc/v1/early", "Update", 2));
+  ASSERT_EQ(heard_.size(), 1u);
+  EXPECT_EQ(heard_[0].data, 2);
+  // One subscription counted, so one unsubscribe removes the listener.
+  runtime_->RunOnHostThread([&] { unstarted->Unsubscribe("/svc/v1/early"); });
+  EXPECT_EQ(runtime_->ListenerCount(name), 0u);
+}
+
 // A star within the first three segments lands in the event name itself; the host matches such
 // a listened name against the names events are published under.
 TEST_F(ResourceEventsTest, APatternWithinTheFirstSegmentsHearsEveryEventItMatches) {

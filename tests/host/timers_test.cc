@@ -1,6 +1,7 @@
 // Scheduled callbacks, named timers and waits through the host runtime with a manual clock.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -32,7 +33,7 @@ TEST_F(TimersTest, ScheduledCallbacksRunOnceWhenDueWithIdsFromOne) {
   Advance(10.0);
   EXPECT_EQ(ran, (std::vector<std::string>{"past", "soon", "late"}));
   OnHost([&](ProbePlugin& plugin) {
-    EXPECT_EQ(plugin.ScheduledCount(), 0u);
+    EXPECT_EQ(plugin.ScheduledCallbackCount(), 0u);
     EXPECT_EQ(plugin.ScheduleAt(
                   "next", [] {}, 0),
               4u);
@@ -119,6 +120,44 @@ TEST_F(TimersTest, AStaleTickAfterKillTimerLogsOnceAndSchedulesNothing) {
   EXPECT_EQ(LinesWith("Couldn't find timer named").size(), 1u);
 }
 
+// A name set again after KillTimer starts one new chain; the killed chain's pending tick must
+// not take the new record for its own and run the old callback.
+TEST_F(TimersTest, ANameSetAgainAfterKillTimerTicksOnlyItsNewCallback) {
+  int old_ticks = 0;
+  int new_ticks = 0;
+  OnHost([&](ProbePlugin& plugin) {
+    plugin.SetTimer("t", 1.0, [&] { ++old_ticks; });
+    plugin.KillTimer("t");
+    plugin.SetTimer("t", 1.0, [&] { ++new_ticks; });
+  });
+  for (int period = 1; period <= 3; ++period) {
+    SCOPED_TRACE(period);
+    Advance(1.0);
+    EXPECT_EQ(old_ticks, 0);
+    EXPECT_EQ(new_ticks, period);
+    EXPECT_EQ(runtime_->PendingCallbacks(), 1u);
+  }
+}
+
+TEST_F(TimersTest, ACallbackThatKillsAndSetsItsOwnTimerTicksOncePerPeriod) {
+  int ticks = 0;
+  std::function<void()> tick;
+  OnHost([&](ProbePlugin& plugin) {
+    tick = [&] {
+      ++ticks;
+      plugin.KillTimer("self");
+      plugin.SetTimer("self", 1.0, tick);
+    };
+    plugin.SetTimer("self", 1.0, tick);
+  });
+  for (int period = 1; period <= 3; ++period) {
+    SCOPED_TRACE(period);
+    Advance(1.0);
+    EXPECT_EQ(ticks, period);
+    EXPECT_EQ(runtime_->PendingCallbacks(), 1u);
+  }
+}
+
 TEST_F(TimersTest, TicksAfterStopFindNothingAndDoNothing) {
   int ticks = 0;
   OnHost([&](ProbePlugin& plugin) {
@@ -140,7 +179,7 @@ TEST_F(TimersTest, StopClearsTimersWhileThePluginLives) {
     plugin.SetTimer("t", 1.0, [&] { ++ticks; });
     plugin.Stop();
     EXPECT_FALSE(plugin.HasTimer("t"));
-    EXPECT_EQ(plugin.ScheduledCount(), 0u);
+    EXPECT_EQ(plugin.ScheduledCallbackCount(), 0u);
   });
   Advance(1.0);
   EXPECT_EQ(ticks, 0);

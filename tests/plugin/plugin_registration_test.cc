@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
+#include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "binding/heap.h"
 
@@ -188,6 +191,99 @@ TEST(PluginRegistrationTest, StartKeepsTheHostAndReturnsThePluginsAnswer) {
     record.callbacks->stop(record.context);
     EXPECT_EQ(probe.stopped, 1);
     EXPECT_TRUE(probe.destroyed);
+  }
+}
+
+// A host that takes every listener and callback and writes down what it was asked.
+struct HostCalls {
+  std::vector<std::string> added;
+  std::vector<std::string> removed;
+  int scheduled = 0;
+};
+HostCalls& Calls() {
+  static HostCalls calls;
+  return calls;
+}
+const PluginHostApi& RecordingHost() {
+  static const PluginHostApi api = {
+      [](PluginHostApiTable*, PluginResponse* response, const PluginRequest*) {
+        *response = PluginResponse{};
+        response->status = 404;
+        return 0;
+      },
+      [](PluginHostApiTable*, uint32_t, uint32_t) { return 1; },
+      [](PluginHostApiTable*, const PluginEvent*) { return 0; },
+      [](PluginHostApiTable*, const char* name, uint32_t, PluginEventCallback, void*, uint32_t) {
+        Calls().added.push_back(name);
+        return 0;
+      },
+      [](PluginHostApiTable*, const char* name, uint32_t) {
+        Calls().removed.push_back(name);
+        return 0;
+      },
+      [](PluginHostApiTable*, const char*, PluginScheduledCallback, void*, double, uint32_t) {
+        ++Calls().scheduled;
+        return 0;
+      },
+      [](PluginHostApiTable*) { return 0; },
+      [](PluginHostApiTable*, const char*, uint32_t) { return 0; },
+      [](PluginHostApiTable*) { return 0; },
+      [](PluginHostApiTable*, int32_t, const char*) { return 0; },
+  };
+  return api;
+}
+
+// A plugin whose Stop override throws, or returns without the base's clean-up.
+class CarelessPlugin : public PluginBase {
+ public:
+  struct Seen {
+    bool timerAtDestruction = true;
+    size_t scheduledAtDestruction = 1;
+    uint32_t subscriptionsAtDestruction = 1;
+  };
+  CarelessPlugin(bool throws, Seen& seen) : throws_(throws), seen_(seen) {}
+  ~CarelessPlugin() override {
+    seen_.timerAtDestruction = HasTimer("t");
+    seen_.scheduledAtDestruction = ScheduledCallbackCount();
+    seen_.subscriptionsAtDestruction = SubscriptionCount("OnJsonApiEvent_svc_v1_a");
+  }
+  bool Start() override {
+    ListenResource("/svc/v1/a", [](const Client::PluginResourceEvent&) {});
+    ListenResource("/svc/v2/*", [](const Client::PluginResourceEvent&) {});
+    SetTimer("t", 1.0, [] {});
+    ScheduleAt("once", [] {}, Timers::Now() + 1'000'000'000);
+    return true;
+  }
+  void Stop() override {
+    if (throws_) throw std::runtime_error("stop failed");
+  }
+
+ private:
+  bool throws_;
+  Seen& seen_;
+};
+
+TEST(PluginRegistrationTest, StopCleansUpTheFrameWhateverThePluginsStopDid) {
+  for (bool throws : {true, false}) {
+    SCOPED_TRACE(throws ? "Stop throws" : "Stop skips the base");
+    Calls() = HostCalls{};
+    CarelessPlugin::Seen seen;
+    PluginLoadRecord record = CoreRecord(18, 0, 0);
+    ASSERT_TRUE(PluginRegistration::Register(std::make_unique<CarelessPlugin>(throws, seen),
+                                             &record, "careless"));
+    PluginHostRecord host{&RecordingHost(), 5};
+    ASSERT_EQ(record.callbacks->start(record.context, &host), 1);
+    EXPECT_EQ(Calls().scheduled, 2);
+    ASSERT_FALSE(Calls().added.empty());
+    record.callbacks->stop(record.context);
+    std::vector<std::string> added = Calls().added;
+    std::vector<std::string> removed = Calls().removed;
+    std::sort(added.begin(), added.end());
+    std::sort(removed.begin(), removed.end());
+    EXPECT_EQ(removed, added);
+    EXPECT_FALSE(seen.timerAtDestruction);
+    EXPECT_EQ(seen.scheduledAtDestruction, 0u);
+    EXPECT_EQ(seen.subscriptionsAtDestruction, 0u);
   }
 }
 
