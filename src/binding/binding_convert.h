@@ -37,9 +37,10 @@ void NativeToBinding(BindingResult& result, const BindingFieldInfo& field, const
                      BindingProperty& out);
 
 // The description of a lone native value of C++ type T, as a record member of that type would
-// have it; enumerations and records it refers to are looked up in `registry`.
+// have it; enumerations and records it refers to are looked up in `registry`, and stay
+// unregistered (typeInfo null) when `registry` is null.
 template <class T>
-BindingFieldInfo NativeValueInfo(const BindingRegistry& registry) {
+BindingFieldInfo NativeValueInfo(const BindingRegistry* registry) {
   using Traits = NativeTypeTraits<T>;
   BindingFieldInfo field;
   field.staticType = &StaticTypeOf<T>();
@@ -49,9 +50,16 @@ BindingFieldInfo NativeValueInfo(const BindingRegistry& registry) {
   constexpr NativeKind value_kind =
       Traits::kElementKind != NativeKind::None ? Traits::kElementKind : Traits::kKind;
   if constexpr (value_kind == NativeKind::Enum || value_kind == NativeKind::Struct) {
-    field.typeInfo = registry.FindType(StaticTypeHash<typename Traits::Element>());
+    if (registry != nullptr) {
+      field.typeInfo = registry->FindType(StaticTypeHash<typename Traits::Element>());
+    }
   }
   return field;
+}
+
+template <class T>
+BindingFieldInfo NativeValueInfo(const BindingRegistry& registry) {
+  return NativeValueInfo<T>(&registry);
 }
 
 // `value` into the native `out` by the rules for its type: for handler arguments, call answers

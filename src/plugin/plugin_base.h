@@ -185,7 +185,8 @@ class PluginBase {
   std::unique_ptr<TelemetrySender> telemetry_;
 
   BindingRegistry registry_;
-  RouteTable routes_;
+  // Declared handlers convert records and enumerations through the registry above.
+  RouteTable routes_{&registry_};
   std::vector<PluginFunctionDescription> functionDescriptions_;
   ApiDescription apiDescription_{};
   PluginNameRecord nameRecord_;

@@ -57,10 +57,11 @@ template <class T>
 ResourceHandler TypedResourceHandler(
     std::function<void(const Client::TypedResourceEvent<T>&)> handler,
     const BindingRegistry* registry = nullptr) {
-  return [handler = std::move(handler), registry](const Client::PluginResourceEvent& event) {
+  return [handler = std::move(handler), registry,
+          field = NativeValueInfo<T>(registry)](const Client::PluginResourceEvent& event) {
     Client::TypedResourceEvent<T> typed;
     BindingResult converted;
-    RouteArgument<T>::Assign(converted, event.data, "data", typed.data, registry);
+    RouteArgument<T>::Assign(converted, event.data, "data", field, registry, typed.data);
     if (!converted.IsOk()) return;
     typed.uri = event.uri;
     typed.eventType = event.eventType;

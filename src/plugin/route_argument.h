@@ -1,17 +1,18 @@
 // RouteArgument<T> and RouteReturn<T>: how a bound value becomes a handler's native argument, and
-// how a handler's answer becomes a value. Scalars follow the registry's scalar rules; records and
-// enumerations are converted through the plugin's type registry, where they must be registered.
+// how a handler's answer becomes a value. Both convert by the rules every other value follows
+// (binding_convert.h: scalars, base64 blobs, enumerations, records, vectors and maps), through a
+// description of T made once; records and enumerations are looked up in the plugin's type
+// registry, where they must be registered. Call arguments, typed answers and typed events use
+// the same two.
 #ifndef ZEK_PLUGIN_ROUTE_ARGUMENT_H_
 #define ZEK_PLUGIN_ROUTE_ARGUMENT_H_
 
 #include <cstdint>
-#include <limits>
 #include <string>
 #include <string_view>
 #include <type_traits>
-#include <vector>
+#include <utility>
 
-#include "binding/binding_assign.h"
 #include "binding/binding_convert.h"
 #include "binding/binding_property.h"
 #include "binding/binding_registry.h"
@@ -24,217 +25,117 @@ namespace Varn {
 
 namespace route_argument_internal {
 
-inline constexpr std::string_view kUnregistered =
-    "Couldn't assign value to '%1' because the input is an unregistered structure or not a "
-    "structure at all.";
-inline constexpr std::string_view kNotCollection =
-    "Couldn't assign value to '%1' of type vector because the input not a collection.";
 inline constexpr std::string_view kRequired = "A value for '%1' is required.";
 
+// The kind that decides whether T needs a registered type: its own, or its elements'.
 template <class T>
-struct IsVector : std::false_type {};
-template <class E, class A>
-struct IsVector<std::vector<E, A>> : std::true_type {};
-
-// Records: classes the registry describes, as opposed to the types handled one by one below.
-template <class T>
-inline constexpr bool kIsRecord = std::is_class_v<T> && !std::is_same_v<T, std::string> &&
-                                  !std::is_same_v<T, BindingProperty> && !IsVector<T>::value;
-
-template <class T>
-const BindingTypeInfo* FindType(const BindingRegistry* registry = nullptr) {
-  return registry != nullptr ? registry->FindType(StaticTypeOf<T>().HashCode()) : nullptr;
-}
-
-template <class T>
-constexpr std::string_view IntegerName() {
-  constexpr bool is_signed = std::is_signed_v<T>;
-  if constexpr (sizeof(T) == 1) return is_signed ? "int8" : "uint8";
-  if constexpr (sizeof(T) == 2) return is_signed ? "int16" : "uint16";
-  if constexpr (sizeof(T) == 4) return is_signed ? "int32" : "uint32";
-  return is_signed ? "int64" : "uint64";
+constexpr NativeKind ReferredKind() {
+  using Traits = NativeTypeTraits<T>;
+  return Traits::kElementKind != NativeKind::None ? Traits::kElementKind : Traits::kKind;
 }
 
 }  // namespace route_argument_internal
 
-// Each specialisation: kShape (what an empty text means) and
-// Assign(result, value, name, out, registry), which does nothing once `result` has failed.
-template <class T, class = void>
-struct RouteArgument;
-
-template <>
-struct RouteArgument<BindingProperty> {
-  static constexpr ValueShape kShape = ValueShape::kOther;
-  static void Assign(BindingResult& result, const BindingProperty& value, std::string_view,
-                     BindingProperty& out, const BindingRegistry* = nullptr) {
-    if (result.IsOk()) out = value;
+// Whether `field` (made by NativeValueInfo) can convert: false when it refers to an enumeration
+// or record that the registry did not know.
+inline bool IsConvertible(const BindingFieldInfo& field) {
+  NativeKind referred = field.elementKind != NativeKind::None ? field.elementKind : field.kind;
+  if (referred == NativeKind::Enum) {
+    return field.typeInfo != nullptr && field.typeInfo->typeKind == BindingTypeKind::Enumeration;
   }
-};
-
-template <>
-struct RouteArgument<std::string> {
-  static constexpr ValueShape kShape = ValueShape::kString;
-  static void Assign(BindingResult& result, const BindingProperty& value, std::string_view name,
-                     std::string& out, const BindingRegistry* registry = nullptr) {
-    std::string_view text = AssignString(result, value, name, registry);
-    if (result.IsOk()) out.assign(text);
+  if (referred == NativeKind::Struct) {
+    return field.typeInfo != nullptr && field.typeInfo->typeKind == BindingTypeKind::Structure;
   }
-};
+  return true;
+}
 
-template <>
-struct RouteArgument<bool> {
-  static constexpr ValueShape kShape = ValueShape::kBool;
-  static void Assign(BindingResult& result, const BindingProperty& value, std::string_view name,
-                     bool& out, const BindingRegistry* = nullptr) {
-    bool v = AssignBool(result, value, name);
-    if (result.IsOk()) out = v;
+// What an empty text means for a parameter of native kind `kind`, and whether it takes list
+// indexes.
+constexpr ValueShape ShapeOfKind(NativeKind kind) {
+  switch (kind) {
+    case NativeKind::Bool:
+      return ValueShape::kBool;
+    case NativeKind::String:
+    case NativeKind::Blob:  // base64 text: empty is no bytes
+      return ValueShape::kString;
+    case NativeKind::Vector:
+      return ValueShape::kList;
+    default:
+      return ValueShape::kOther;
   }
-};
+}
 
 template <class T>
-struct RouteArgument<T, std::enable_if_t<std::is_integral_v<T> && !std::is_same_v<T, bool>>> {
-  static constexpr ValueShape kShape = ValueShape::kOther;
-  static void Assign(BindingResult& result, const BindingProperty& value, std::string_view name,
-                     T& out, const BindingRegistry* = nullptr) {
-    constexpr std::string_view type_name = route_argument_internal::IntegerName<T>();
-    if constexpr (std::is_signed_v<T>) {
-      int64_t v = AssignSigned(result, value, name, std::numeric_limits<T>::min(),
-                               std::numeric_limits<T>::max(), type_name);
-      if (result.IsOk()) out = static_cast<T>(v);
-    } else {
-      uint64_t v = AssignUnsigned(result, value, name, std::numeric_limits<T>::max(), type_name);
-      if (result.IsOk()) out = static_cast<T>(v);
-    }
-  }
-};
+struct RouteArgument {
+  static constexpr ValueShape kShape = ShapeOfKind(NativeTypeTraits<T>::kKind);
 
-template <class T>
-struct RouteArgument<T, std::enable_if_t<std::is_floating_point_v<T>>> {
-  static constexpr ValueShape kShape = ValueShape::kOther;
+  // `value` into `out` as `field` (NativeValueInfo<T>) describes; does nothing once `result`
+  // has failed. `registry` names enumerators for string arguments and may be null.
   static void Assign(BindingResult& result, const BindingProperty& value, std::string_view name,
-                     T& out, const BindingRegistry* = nullptr) {
-    double v = AssignDouble(result, value, name, -std::numeric_limits<T>::max(),
-                            std::numeric_limits<T>::max(), sizeof(T) == 4 ? "float" : "double");
-    if (result.IsOk()) out = static_cast<T>(v);
-  }
-};
-
-template <class T>
-struct RouteArgument<T, std::enable_if_t<std::is_enum_v<T>>> {
-  static constexpr ValueShape kShape = ValueShape::kOther;
-  static void Assign(BindingResult& result, const BindingProperty& value, std::string_view name,
-                     T& out, const BindingRegistry* registry = nullptr) {
+                     const BindingFieldInfo& field, const BindingRegistry* registry, T& out) {
     if (!result.IsOk()) return;
-    const BindingTypeInfo* type = route_argument_internal::FindType<T>(registry);
-    if (type == nullptr) {
-      result.SetError(FormatMessage(route_argument_internal::kUnregistered, name));
-      return;
-    }
-    int32_t v = AssignEnum(result, value, name, *type);
-    if (result.IsOk()) out = static_cast<T>(v);
-  }
-};
-
-template <class T>
-struct RouteArgument<T, std::enable_if_t<route_argument_internal::kIsRecord<T>>> {
-  static constexpr ValueShape kShape = ValueShape::kOther;
-  static void Assign(BindingResult& result, const BindingProperty& value, std::string_view name,
-                     T& out, const BindingRegistry* registry = nullptr) {
-    FromBinding(result, value, name, route_argument_internal::FindType<T>(registry), &out);
-  }
-};
-
-template <class T>
-struct RouteArgument<std::vector<T>> {
-  static constexpr ValueShape kShape = ValueShape::kList;
-  static void Assign(BindingResult& result, const BindingProperty& value, std::string_view name,
-                     std::vector<T>& out, const BindingRegistry* registry = nullptr) {
-    if (!result.IsOk()) return;
-    if (value.IsEmpty()) {
+    if (value.IsEmpty() && field.kind != NativeKind::Object) {
       result.SetError(FormatMessage(route_argument_internal::kRequired, name));
       return;
     }
-    if (value.GetType() != BindingPropertyType::Collection) {
-      result.SetError(FormatMessage(route_argument_internal::kNotCollection, name));
-      return;
-    }
-    out.clear();
-    out.resize(value.Size());
-    for (size_t i = 0; i < value.Size() && result.IsOk(); ++i) {
-      const BindingProperty& element = value.At(i);
-      if (!element.IsEmpty()) RouteArgument<T>::Assign(result, element, name, out[i], registry);
-    }
+    AssignNative(result, value, name, field, registry, &out);
+  }
+  // The same, describing T on the spot.
+  static void Assign(BindingResult& result, const BindingProperty& value, std::string_view name,
+                     T& out, const BindingRegistry* registry = nullptr) {
+    if (!result.IsOk()) return;
+    Assign(result, value, name, NativeValueInfo<T>(registry), registry, out);
   }
 };
 
 // A handler's answer as a value: ToValue(result, answer, out, registry).
-template <class T, class = void>
+template <class T>
 struct RouteReturn {
-  static_assert(route_argument_internal::kIsRecord<T>, "no conversion for this answer type");
-  static void ToValue(BindingResult& result, T&& value, BindingProperty& out,
+  static void ToValue(BindingResult& result, const T& value, const BindingFieldInfo& field,
+                      BindingProperty& out) {
+    NativeToBinding(result, field, &value, out);
+  }
+  static void ToValue(BindingResult& result, const T& value, BindingProperty& out,
                       const BindingRegistry* registry = nullptr) {
-    BindingResult converted = ToBinding(&value, route_argument_internal::FindType<T>(registry));
-    if (!converted.IsOk()) {
-      result = std::move(converted);
-      return;
-    }
-    out = std::move(converted.value);
+    ToValue(result, value, NativeValueInfo<T>(registry), out);
   }
 };
 
+// A value tree is its own answer: moved, not copied.
 template <>
 struct RouteReturn<BindingProperty> {
-  static void ToValue(BindingResult&, BindingProperty&& value, BindingProperty& out,
+  static void ToValue(BindingResult& result, BindingProperty&& value, const BindingFieldInfo&,
+                      BindingProperty& out) {
+    if (result.IsOk()) out = std::move(value);
+  }
+  static void ToValue(BindingResult& result, BindingProperty&& value, BindingProperty& out,
                       const BindingRegistry* = nullptr) {
-    out = std::move(value);
+    if (result.IsOk()) out = std::move(value);
   }
 };
 
-template <>
-struct RouteReturn<std::string> {
-  static void ToValue(BindingResult&, std::string&& value, BindingProperty& out,
-                      const BindingRegistry* = nullptr) {
-    out.SetString(value);
-  }
-};
-
+// A text literal answers as the string it spells.
 template <>
 struct RouteReturn<const char*> {
-  static void ToValue(BindingResult&, const char* value, BindingProperty& out,
+  static void ToValue(BindingResult& result, const char* value, const BindingFieldInfo&,
+                      BindingProperty& out) {
+    if (result.IsOk()) out.SetString(value != nullptr ? value : "");
+  }
+  static void ToValue(BindingResult& result, const char* value, BindingProperty& out,
                       const BindingRegistry* = nullptr) {
-    out.SetString(value != nullptr ? value : "");
+    if (result.IsOk()) out.SetString(value != nullptr ? value : "");
   }
 };
 
-template <>
-struct RouteReturn<bool> {
-  static void ToValue(BindingResult&, bool value, BindingProperty& out,
-                      const BindingRegistry* = nullptr) {
-    out.SetBool(value);
-  }
-};
-
+// The description through which a handler's argument or answer of type T converts.
 template <class T>
-struct RouteReturn<T, std::enable_if_t<std::is_arithmetic_v<T> && !std::is_same_v<T, bool>>> {
-  static void ToValue(BindingResult&, T value, BindingProperty& out,
-                      const BindingRegistry* = nullptr) {
-    if constexpr (std::is_floating_point_v<T>) {
-      out.SetFloat(value);
-    } else if constexpr (std::is_signed_v<T>) {
-      out.SetSigned(static_cast<int64_t>(value));
-    } else {
-      out.SetUnsigned(static_cast<uint64_t>(value));
-    }
+BindingFieldInfo RouteValueInfo(const BindingRegistry* registry) {
+  if constexpr (std::is_void_v<T> || std::is_same_v<T, const char*>) {
+    return BindingFieldInfo{};
+  } else {
+    return NativeValueInfo<T>(registry);
   }
-};
-
-template <class T>
-struct RouteReturn<T, std::enable_if_t<std::is_enum_v<T>>> {
-  static void ToValue(BindingResult&, T value, BindingProperty& out,
-                      const BindingRegistry* = nullptr) {
-    out.SetEnum({static_cast<int32_t>(value), StaticTypeOf<T>().HashCode()});
-  }
-};
+}
 
 // The type of an argument or answer for the API description.
 template <class T>
@@ -244,8 +145,7 @@ RouteValueType RouteValueTypeOf() {
   } else {
     using Traits = NativeTypeTraits<T>;
     uint32_t hash = 0;
-    constexpr NativeKind value_kind =
-        Traits::kElementKind != NativeKind::None ? Traits::kElementKind : Traits::kKind;
+    constexpr NativeKind value_kind = route_argument_internal::ReferredKind<T>();
     if constexpr (value_kind == NativeKind::Enum || value_kind == NativeKind::Struct) {
       hash = StaticTypeOf<typename Traits::Element>().HashCode();
     }

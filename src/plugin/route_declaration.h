@@ -13,7 +13,10 @@
 #ifndef ZEK_PLUGIN_ROUTE_DECLARATION_H_
 #define ZEK_PLUGIN_ROUTE_DECLARATION_H_
 
+#include <array>
 #include <cstdint>
+#include <memory>
+#include <span>
 #include <string_view>
 #include <tuple>
 #include <type_traits>
@@ -25,9 +28,26 @@
 
 namespace Varn {
 
+// Holds a declared function until its parameters are declared; when the declaration ends (the
+// statement that chained the parameters), the table takes the function or refuses it
+// (RouteTable::Commit). Move-only, so that one declaration commits once.
 class RouteDeclaration {
  public:
-  explicit RouteDeclaration(RouteFunction& function) : function_(function) {}
+  RouteDeclaration(RouteTable& table, std::unique_ptr<RouteFunction> function)
+      : table_(&table), function_(std::move(function)) {}
+  RouteDeclaration(RouteDeclaration&& other) noexcept
+      : table_(other.table_), function_(std::move(other.function_)) {}
+  RouteDeclaration(const RouteDeclaration&) = delete;
+  RouteDeclaration& operator=(const RouteDeclaration&) = delete;
+  RouteDeclaration& operator=(RouteDeclaration&&) = delete;
+  ~RouteDeclaration() {
+    if (function_ == nullptr) return;
+    try {
+      table_->Commit(std::move(function_));
+    } catch (...) {
+      // Out of memory while adding: the function is not served, as when refused.
+    }
+  }
 
   // A path capture; required.
   RouteDeclaration& Path(std::string_view name, std::string_view help) {
@@ -50,27 +70,27 @@ class RouteDeclaration {
     return Add(name, help, ParameterLocation::Any, true);
   }
 
-  RouteFunction& Function() { return function_; }
+  // The function being declared; not in the table until the declaration ends.
+  RouteFunction& Function() { return *function_; }
 
  private:
   RouteDeclaration& Add(std::string_view name, std::string_view help, ParameterLocation location,
                         bool optional) {
-    size_t at = function_.parameters.size();
-    const RouteSignature& signature = function_.signature;
+    size_t at = function_->parameters.size();
+    const RouteSignature& signature = function_->signature;
     ValueShape shape = at < signature.shapes.size() ? signature.shapes[at] : ValueShape::kOther;
     RouteValueType type = at < signature.types.size() ? signature.types[at] : RouteValueType{};
-    function_.parameters.push_back(RouteParameter{std::string(name), std::string(help), location,
-                                                  shape, optional, std::move(type)});
+    function_->parameters.push_back(RouteParameter{std::string(name), std::string(help),
+                                                   location, shape, optional, std::move(type)});
     return *this;
   }
 
-  RouteFunction& function_;
+  RouteTable* table_;
+  std::unique_ptr<RouteFunction> function_;
 };
 
 namespace route_declaration_internal {
 
-inline constexpr std::string_view kArityMismatch =
-    "Function '%1' declares %2 parameters for a handler of %3 arguments.";
 inline constexpr uint32_t kBadRequest = 400;
 inline constexpr uint32_t kInternalError = 500;
 
@@ -125,14 +145,23 @@ RouteSignature SignatureOf(std::index_sequence<I...>) {
   return signature;
 }
 
-template <class F>
-RouteHandler MakeHandler(F fn) {
+// How each argument converts, described once, when the route is declared.
+template <class Values, size_t... I>
+std::array<BindingFieldInfo, sizeof...(I)> FieldsOf([[maybe_unused]] const BindingRegistry* registry,
+                                                     std::index_sequence<I...>) {
+  return {RouteValueInfo<std::tuple_element_t<I, Values>>(registry)...};
+}
+
+template <class F, class Fields>
+RouteHandler MakeHandler(F fn, Fields fields, BindingFieldInfo answer_field) {
   using S = Shape<F>;
   using Values = typename S::Values;
   constexpr size_t kCount = std::tuple_size_v<Values>;
-  return [fn = std::move(fn)](RouteContext& context, const std::vector<RouteParameter>& params,
-                              std::span<const BindingProperty* const> values,
-                              BindingProperty& result) mutable {
+  return [fn = std::move(fn), fields = std::move(fields), answer_field = std::move(answer_field)](
+             RouteContext& context, const std::vector<RouteParameter>& params,
+             std::span<const BindingProperty* const> values, BindingProperty& result) mutable {
+    // The table refuses a function whose parameters do not match; this guards only a function
+    // added unchecked.
     if (params.size() != kCount || values.size() != kCount) {
       context.Fail(kInternalError, FormatMessage(kArityMismatch, context.Request().functionName,
                                                  params.size(), size_t{kCount}));
@@ -141,10 +170,10 @@ RouteHandler MakeHandler(F fn) {
     Values natives{};
     BindingResult status;
     [&]<size_t... I>(std::index_sequence<I...>) {
-      ((values[I] != nullptr
-            ? RouteArgument<std::tuple_element_t<I, Values>>::Assign(
-                  status, *values[I], params[I].name, std::get<I>(natives), context.Registry())
-            : void()),
+      ((values[I] != nullptr ? RouteArgument<std::tuple_element_t<I, Values>>::Assign(
+                                   status, *values[I], params[I].name, fields[I],
+                                   context.Registry(), std::get<I>(natives))
+                             : void()),
        ...);
     }
     (std::make_index_sequence<kCount>());
@@ -168,7 +197,7 @@ RouteHandler MakeHandler(F fn) {
       R answer = call();
       if (context.Failed()) return;
       BindingResult converted;
-      RouteReturn<R>::ToValue(converted, std::move(answer), result, context.Registry());
+      RouteReturn<R>::ToValue(converted, std::move(answer), answer_field, result);
       if (!converted.IsOk()) context.Fail(kInternalError, converted.ErrorMessage());
     }
   };
@@ -176,17 +205,31 @@ RouteHandler MakeHandler(F fn) {
 
 }  // namespace route_declaration_internal
 
-// Adds a function serving `handler`; declare its parameters on the result, in argument order.
+// Declares a function serving `handler`; declare its parameters on the result, in argument
+// order. When the declaration ends the table adds the function, or refuses it when the
+// parameters do not match the handler, or a record or enumeration it takes or answers is not in
+// the table's registry (register types before the routes that use them).
 template <class F>
 RouteDeclaration DeclareRoute(RouteTable& table, uint32_t method, std::string_view path_template,
                               F handler, std::string_view call_name = {}) {
   using namespace route_declaration_internal;
   using Values = typename Shape<F>::Values;
   using R = std::decay_t<typename Shape<F>::Sig::Return>;
-  RouteSignature signature =
-      SignatureOf<R, Values>(std::make_index_sequence<std::tuple_size_v<Values>>());
-  return RouteDeclaration(table.Add(method, path_template, call_name, std::move(signature),
-                                    MakeHandler(std::move(handler))));
+  constexpr size_t kCount = std::tuple_size_v<Values>;
+  RouteSignature signature = SignatureOf<R, Values>(std::make_index_sequence<kCount>());
+  auto fields = FieldsOf<Values>(table.Registry(), std::make_index_sequence<kCount>());
+  for (size_t i = 0; i < kCount; ++i) {
+    if (!IsConvertible(fields[i])) {
+      signature.unconvertibleArgument = i;
+      break;
+    }
+  }
+  BindingFieldInfo answer_field = RouteValueInfo<R>(table.Registry());
+  signature.unconvertibleAnswer = !IsConvertible(answer_field);
+  return RouteDeclaration(
+      table, table.Prepare(method, path_template, call_name, std::move(signature),
+                           MakeHandler(std::move(handler), std::move(fields),
+                                       std::move(answer_field))));
 }
 
 }  // namespace Varn

@@ -10,6 +10,7 @@
 #include "binding/heap.h"
 #include "binding/message_format.h"
 #include "plugin/body_decoder.h"
+#include "plugin/frame_log.h"
 #include "plugin/function_name.h"
 #include "plugin/query_string.h"
 
@@ -265,6 +266,46 @@ class ScratchValues {
   size_t* depth_;
 };
 
+// Why `function` cannot be served as declared, or empty. A mismatch here would otherwise fail
+// every request to the function, or bind arguments to the wrong parameters.
+std::string WhyRefused(const RouteFunction& function) {
+  const std::string& name = function.name;
+  const RouteSignature& signature = function.signature;
+  const std::vector<RouteParameter>& params = function.parameters;
+  if (params.size() != signature.types.size()) {
+    return FormatMessage(kArityMismatch, name, params.size(), signature.types.size());
+  }
+  if (signature.unconvertibleArgument != RouteSignature::kAllConvert) {
+    return FormatMessage(kUnconvertibleArgument, name, signature.unconvertibleArgument + 1);
+  }
+  if (signature.unconvertibleAnswer) return FormatMessage(kUnconvertibleAnswer, name);
+  size_t bodies = 0;
+  const std::vector<std::string>& captured = function.pattern.ParameterNames();
+  for (size_t p = 0; p < params.size(); ++p) {
+    for (size_t q = 0; q < p; ++q) {
+      if (params[q].name == params[p].name) {
+        return FormatMessage(kDuplicateParameter, name, params[p].name);
+      }
+    }
+    if (params[p].location == ParameterLocation::Body && ++bodies > 1) {
+      return FormatMessage(kSecondBody, name);
+    }
+    if (params[p].location == ParameterLocation::Path &&
+        std::find(captured.begin(), captured.end(), params[p].name) == captured.end()) {
+      return FormatMessage(kUncapturedPath, name, params[p].name);
+    }
+  }
+  for (const std::string& capture : captured) {
+    auto it = std::find_if(params.begin(), params.end(),
+                           [&](const RouteParameter& param) { return param.name == capture; });
+    if (it == params.end() ||
+        (it->location != ParameterLocation::Path && it->location != ParameterLocation::Any)) {
+      return FormatMessage(kUndeclaredCapture, name, capture);
+    }
+  }
+  return {};
+}
+
 void FillHeaders(PluginResponse* response,
                  const std::vector<std::pair<std::string, std::string>>& headers) {
   if (headers.empty()) return;
@@ -280,20 +321,44 @@ void FillHeaders(PluginResponse* response,
 
 }  // namespace
 
+std::unique_ptr<RouteFunction> RouteTable::Prepare(uint32_t method, std::string_view path_template,
+                                                   std::string_view call_name,
+                                                   RouteSignature signature,
+                                                   RouteHandler handler) const {
+  return std::make_unique<RouteFunction>(RouteFunction{method,
+                                                       RoutePattern(path_template),
+                                                       FunctionName(method, path_template),
+                                                       std::string(call_name),
+                                                       {},
+                                                       std::move(signature),
+                                                       std::move(handler),
+                                                       0});
+}
+
 RouteFunction& RouteTable::Add(uint32_t method, std::string_view path_template,
                                std::string_view call_name, RouteSignature signature,
                                RouteHandler handler) {
-  auto function = std::make_unique<RouteFunction>(RouteFunction{method,
-                                                                RoutePattern(path_template),
-                                                                FunctionName(method, path_template),
-                                                                std::string(call_name),
-                                                                {},
-                                                                std::move(signature),
-                                                                std::move(handler),
-                                                                functions_.size()});
+  return Insert(
+      Prepare(method, path_template, call_name, std::move(signature), std::move(handler)));
+}
+
+RouteFunction& RouteTable::Insert(std::unique_ptr<RouteFunction> function) {
+  function->index = functions_.size();
   Index(*function);
   functions_.push_back(std::move(function));
   return *functions_.back();
+}
+
+bool RouteTable::Commit(std::unique_ptr<RouteFunction> function) {
+  std::string refusal = WhyRefused(*function);
+  if (refusal.empty()) {
+    Insert(std::move(function));
+    return true;
+  }
+  FrameLog(kFrameLogError, FormatMessage(kRefusedLog, MethodName(function->method),
+                                         function->pattern.Template(), refusal));
+  refusals_.push_back(std::move(refusal));
+  return false;
 }
 
 void RouteTable::Index(const RouteFunction& function) {

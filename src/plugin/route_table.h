@@ -53,9 +53,14 @@ struct RouteParameter {
 
 // What a handler takes and answers, as known from its C++ signature.
 struct RouteSignature {
+  static constexpr size_t kAllConvert = static_cast<size_t>(-1);
   std::vector<ValueShape> shapes;
   std::vector<RouteValueType> types;
   RouteValueType returns;
+  // The first argument (from 0) whose type the registry could not convert, or kAllConvert.
+  size_t unconvertibleArgument = kAllConvert;
+  // The answer's type could not be converted.
+  bool unconvertibleAnswer = false;
 };
 
 // Runs a handler with the bound values, one per declared parameter; a null value is one the
@@ -81,16 +86,32 @@ struct RouteFunction {
 
 class RouteTable {
  public:
-  RouteTable() = default;
+  // `registry` (which must outlive the table, and may be null) holds the records and
+  // enumerations that declared handlers take and answer.
+  explicit RouteTable(const BindingRegistry* registry = nullptr) : registry_(registry) {}
   RouteTable(const RouteTable&) = delete;
   RouteTable& operator=(const RouteTable&) = delete;
 
-  // Adds a function; parameters are declared on the returned record, before the first dispatch.
-  // `call_name` is for method 8 (call by name) and empty for path functions.
+  const BindingRegistry* Registry() const { return registry_; }
+
+  // A function not yet in the table, for its parameters to be declared on. `call_name` is for
+  // method 8 (call by name) and empty for path functions.
+  std::unique_ptr<RouteFunction> Prepare(uint32_t method, std::string_view path_template,
+                                         std::string_view call_name, RouteSignature signature,
+                                         RouteHandler handler) const;
+  // Adds a prepared function whose parameters are all declared, or refuses it (logged, and kept
+  // in Refusals()) when its handler cannot be served: parameters that do not match the
+  // handler's arguments or the template's captures, or argument or answer types that do not
+  // convert. A refused function is never dispatched to. Before the first dispatch only.
+  bool Commit(std::unique_ptr<RouteFunction> function);
+  // Adds a function as it stands, unchecked; parameters are declared on the returned record,
+  // before the first dispatch.
   RouteFunction& Add(uint32_t method, std::string_view path_template, std::string_view call_name,
                      RouteSignature signature, RouteHandler handler);
 
   const std::vector<std::unique_ptr<RouteFunction>>& Functions() const { return functions_; }
+  // Why each refused function was refused, in declaration order.
+  const std::vector<std::string>& Refusals() const { return refusals_; }
 
   // The function serving (method, path without query, function name), or null. Among candidates
   // a literal template wins at once; otherwise the one capturing the fewest characters, the
@@ -107,7 +128,11 @@ class RouteTable {
  private:
   bool Accepts(const RouteFunction& function, uint32_t method,
                std::string_view function_name) const;
+  RouteFunction& Insert(std::unique_ptr<RouteFunction> function);
   void Index(const RouteFunction& function);
+
+  const BindingRegistry* registry_;
+  std::vector<std::string> refusals_;
 
   struct TextHash {
     using is_transparent = void;
@@ -128,6 +153,23 @@ class RouteTable {
   // Templates whose literal prefix holds no "/": any path may match them.
   std::vector<size_t> unprefixed_;
 };
+
+// Why a declared function is refused.
+inline constexpr std::string_view kArityMismatch =
+    "Function '%1' declares %2 parameters for a handler of %3 arguments.";
+inline constexpr std::string_view kUnconvertibleArgument =
+    "Function '%1' has a handler whose argument %2 is of a type that is not registered.";
+inline constexpr std::string_view kUnconvertibleAnswer =
+    "Function '%1' has a handler whose answer is of a type that is not registered.";
+inline constexpr std::string_view kDuplicateParameter =
+    "Function '%1' declares parameter '%2' twice.";
+inline constexpr std::string_view kSecondBody =
+    "Function '%1' declares more than one body parameter.";
+inline constexpr std::string_view kUncapturedPath =
+    "Function '%1' declares path parameter '%2' that its template does not capture.";
+inline constexpr std::string_view kUndeclaredCapture =
+    "Function '%1' captures '%2' in its template but declares no path parameter of that name.";
+inline constexpr std::string_view kRefusedLog = "Route %1 %2 refused: %3";
 
 // The error texts of dispatch and binding.
 inline constexpr std::string_view kInvalidFunction = "Invalid function";
