@@ -36,6 +36,26 @@ int AppendOutput(void* data, unsigned char* buffer, size_t size) {
   }
 }
 
+// True when the six-decimal text [text, end) reads as `value`. Most texts have at most 15
+// digits: their digits make an integer below 2^53 and a quotient by 10^6 of two exact doubles is
+// correctly rounded, so that quotient is what any correct reader gives, at a fraction of its cost.
+bool ReadsBackAs(const char* text, const char* end, double value) {
+  const bool negative = *text == '-';
+  uint64_t digits = 0;
+  int count = 0;
+  for (const char* p = text + (negative ? 1 : 0); p != end; ++p) {
+    if (*p == '.') continue;
+    digits = digits * 10 + static_cast<uint64_t>(*p - '0');
+    if (++count > 15) {
+      double read = 0;
+      std::from_chars(text, end, read);
+      return read == value;
+    }
+  }
+  const double read = static_cast<double>(digits) / 1e6;
+  return (negative ? -read : read) == value;
+}
+
 // Emits one event per visitor call. After the first emitter failure it emits nothing more and
 // the text is discarded, so a caller never saves a truncated document.
 class YamlWriter final : public BindingVisitor {
@@ -103,10 +123,8 @@ class YamlWriter final : public BindingVisitor {
     char buffer[400];
     char* const last = buffer + sizeof buffer;
     char* end = std::to_chars(buffer, last, value, std::chars_format::fixed, 6).ptr;
-    if (std::isfinite(value)) {
-      double read = 0;
-      std::from_chars(buffer, end, read);
-      if (read != value) end = std::to_chars(buffer, last, value, std::chars_format::fixed).ptr;
+    if (std::isfinite(value) && !ReadsBackAs(buffer, end, value)) {
+      end = std::to_chars(buffer, last, value, std::chars_format::fixed).ptr;
     }
     Scalar(buffer, end - buffer, kFloatTag, YAML_ANY_SCALAR_STYLE);
   }
