@@ -194,8 +194,7 @@ FileStatus WriteFileAtomically(std::string_view path, std::string_view contents)
     return fail("Couldn't replace file: ", errno, false);
   }
   if (!SyncFolderOf(target)) {
-    // The new file is in place; only its durability across a crash is in doubt.
-    return FileStatus::Failure(Describe("Couldn't sync the folder of file: ", name, errno));
+    return FileStatus::OkWithWarning(Describe("Couldn't sync the folder of file: ", name, errno));
   }
   return FileStatus::Ok();
 }

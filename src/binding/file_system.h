@@ -9,10 +9,16 @@
 
 namespace Varn {
 
-// Success, or a failure with a message that names the path.
+// Success, or a failure with a message that names the path. A success may carry a warning: the
+// operation did what was asked, but something the caller should log went wrong on the way.
 class [[nodiscard]] FileStatus {
  public:
   static FileStatus Ok() { return FileStatus(); }
+  static FileStatus OkWithWarning(std::string warning) {
+    FileStatus status;
+    status.warning_ = std::move(warning);
+    return status;
+  }
   static FileStatus Failure(std::string message) {
     FileStatus status;
     status.ok_ = false;
@@ -23,11 +29,14 @@ class [[nodiscard]] FileStatus {
   bool IsOk() const { return ok_; }
   // Empty on success.
   const std::string& Message() const { return message_; }
+  // Empty unless a success came with a warning.
+  const std::string& Warning() const { return warning_; }
 
  private:
   FileStatus() = default;
   bool ok_ = true;
   std::string message_;
+  std::string warning_;
 };
 
 // True when `path` names an existing regular file (directories and dangling links do not count).
@@ -46,6 +55,9 @@ FileStatus CreateParentFolders(std::string_view path);
 // it points to is replaced and the link stays. An existing file keeps its permission bits. On
 // failure the temporary file is removed and the old file is left as it was; the message is
 // "Couldn't open file: <path>" when the file cannot be created, else it names the failed step.
+// A folder sync that fails after the rename is a success with the warning "Couldn't sync the
+// folder of file: <path> (<reason>)": the new file is in place, only its survival of a crash is
+// in doubt, and the caller must not report a change that readers already see as failed.
 FileStatus WriteFileAtomically(std::string_view path, std::string_view contents);
 
 // The steps of WriteFileAtomically at which a test can make the next writes fail, as a full

@@ -11,6 +11,7 @@
 
 #include "binding/binding_tree_builder.h"
 #include "binding/message_format.h"
+#include "binding/utf8.h"
 
 namespace Varn {
 namespace {
@@ -27,9 +28,14 @@ constexpr unsigned kParseFlags = rapidjson::kParseIterativeFlag | rapidjson::kPa
 // inside a collection every value is a new element.
 class JsonTreeBuilder {
  public:
-  explicit JsonTreeBuilder(BindingProperty& root) : target_(&root) {}
+  // `buffer` is the text being parsed in place, so a string's decoded bytes start where its
+  // source starts, just after the opening quote.
+  JsonTreeBuilder(BindingProperty& root, const char* buffer) : target_(&root), buffer_(buffer) {}
 
   bool depth_exceeded() const { return depth_exceeded_; }
+  // The offset just after the opening quote of the first string whose decoded text is not
+  // UTF-8, or npos.
+  size_t invalid_string() const { return invalid_string_; }
   // Hands the tree over whole; before anything else touches it.
   void Finish() { members_.Finish(); }
 
@@ -63,12 +69,16 @@ class JsonTreeBuilder {
   }
   bool RawNumber(const char*, rapidjson::SizeType, bool) { return false; }  // flag never set
   bool String(const char* text, rapidjson::SizeType length, bool) {
-    Target().SetString(std::string_view(text, length));
+    const std::string_view view(text, length);
+    if (!IsValidUtf8(view)) return RefuseString(text);
+    Target().SetString(view);
     return true;
   }
   bool StartObject() { return Open(false); }
   bool Key(const char* text, rapidjson::SizeType length, bool) {
-    target_ = &members_.Member(std::string_view(text, length));
+    const std::string_view view(text, length);
+    if (!IsValidUtf8(view)) return RefuseString(text);
+    target_ = &members_.Member(view);
     return true;
   }
   bool EndObject(rapidjson::SizeType) {
@@ -104,7 +114,17 @@ class JsonTreeBuilder {
 
   void Close() { members_.Close(); }
 
+  // RapidJSON checks that an escaped high surrogate is followed by a low one, but lets a lone
+  // low surrogate through, and it passes raw bytes on unchecked; either would make a string that
+  // no writer can store.
+  [[gnu::noinline]] bool RefuseString(const char* text) {
+    invalid_string_ = static_cast<size_t>(text - buffer_);
+    return false;
+  }
+
   BindingProperty* target_;
+  const char* buffer_;
+  size_t invalid_string_ = std::string_view::npos;
   // Holds the open containers. Pointers stay valid: only the innermost container grows, and
   // none of its elements or members is open while it does.
   BindingTreeBuilder members_;
@@ -116,11 +136,63 @@ bool IsBlank(const char* text) {
   return *text == '\0';
 }
 
-// `buffer` is the text, NUL-terminated, and is parsed in place: strings are decoded into it, so
-// RapidJSON hands them over without copying them to its own stack first.
-BindingResult ParseBuffer(std::string& buffer) {
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// The code unit of the "\uXXXX" escape at `at`, or -1 when the four digits are not there.
+int EscapedUnit(std::string_view text, size_t at) {
+  if (at + 6 > text.size()) return -1;
+  int unit = 0;
+  for (size_t k = at + 2; k < at + 6; ++k) {
+    const int digit = HexValue(text[k]);
+    if (digit < 0) return -1;
+    unit = unit * 16 + digit;
+  }
+  return unit;
+}
+
+// Finds, in the source of the string that starts at `offset` (just after its opening quote), the
+// escape or raw sequence that made its decoded text ill-formed, and reports it as RapidJSON
+// reports its own string faults: the offset of the escape's backslash or of the raw sequence.
+void LocateStringFault(std::string_view text, size_t offset, rapidjson::ParseErrorCode& code,
+                       size_t& at) {
+  code = rapidjson::kParseErrorStringInvalidEncoding;
+  at = offset;
+  size_t i = offset;
+  while (i < text.size() && text[i] != '"') {
+    if (text[i] == '\\') {
+      if (i + 1 < text.size() && text[i + 1] == 'u') {
+        const int unit = EscapedUnit(text, i);
+        if (unit >= 0xDC00 && unit <= 0xDFFF) {
+          code = rapidjson::kParseErrorStringUnicodeSurrogateInvalid;
+          at = i;
+          return;
+        }
+        // A high surrogate reached here is paired: RapidJSON refuses it otherwise.
+        i += unit >= 0xD800 && unit <= 0xDBFF ? 12 : 6;
+      } else {
+        i += 2;
+      }
+      continue;
+    }
+    const size_t length = Utf8SequenceLength(text, i);
+    if (length == 0) {
+      at = i;
+      return;
+    }
+    i += length;
+  }
+}
+
+// `buffer` is a copy of `text`, NUL-terminated, and is parsed in place: strings are decoded into
+// it, so RapidJSON hands them over without copying them to its own stack first.
+BindingResult ParseBuffer(std::string& buffer, std::string_view text) {
   BindingResult result;
-  JsonTreeBuilder builder(result.value);
+  JsonTreeBuilder builder(result.value, buffer.data());
   rapidjson::Reader reader;
   rapidjson::InsituStringStream stream(buffer.data());
   const rapidjson::ParseResult parsed = reader.Parse<kParseFlags>(stream, builder);
@@ -137,7 +209,12 @@ BindingResult ParseBuffer(std::string& buffer) {
     // "}", ",", ":"); the text is not empty, so report what the value parser reports there.
     code = rapidjson::kParseErrorValueInvalid;
   }
-  if (builder.depth_exceeded()) {
+  if (builder.invalid_string() != std::string_view::npos) {
+    size_t at = 0;
+    LocateStringFault(text, builder.invalid_string(), code, at);
+    result.SetError(FormatMessage(kParseErrorFormat, rapidjson::GetParseError_En(code),
+                                  static_cast<uint64_t>(at)));
+  } else if (builder.depth_exceeded()) {
     result.SetError(FormatMessage(kDepthErrorFormat, static_cast<uint32_t>(kJsonMaxDepth),
                                   static_cast<uint64_t>(parsed.Offset())));
   } else {
@@ -164,7 +241,7 @@ BindingResult ParseJson(std::string_view text) {
   buffer.reserve(text.size() + kRapidJsonScanPadding);
   buffer.append(text);
   buffer.append(kRapidJsonScanPadding - 1, '\0');  // the string adds the last NUL itself
-  return ParseBuffer(buffer);
+  return ParseBuffer(buffer, text);
 }
 
 }  // namespace Varn

@@ -19,6 +19,9 @@ inline constexpr size_t kJsonMaxDepth = 1000;
 // other numbers, strings, arrays and objects become Empty, Bool, Unsigned, Signed, Float, String,
 // Collection and Structure. A key that occurs twice addresses the same member, so later values
 // overwrite scalars, merge into objects and append to arrays.
+// A string or key whose decoded text is not well-formed UTF-8 fails: a raw ill-formed sequence
+// as RapidJSON's invalid-encoding error, an escaped lone surrogate as its invalid-surrogate
+// error, each at the offset of the sequence or the escape in `text`.
 // Failures read "Error: <RapidJSON's English text> at offset <byte offset>." or
 // "Maximum nesting depth of 1000 exceeded at offset <offset of the opening bracket>.".
 // Each overload parses a private copy of the text, so the caller's text is only read.

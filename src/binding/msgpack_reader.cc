@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "binding/message_format.h"
+#include "binding/utf8.h"
 
 namespace Varn {
 namespace {
@@ -29,6 +30,8 @@ constexpr std::string_view kStringTruncatedFormat =
     "Invalid MessagePack data. String of size %1 at position %2 is truncated.";
 constexpr std::string_view kRawTruncatedFormat =
     "Invalid MessagePack data. Raw bytes of size %1 at position %2 are truncated.";
+constexpr std::string_view kInvalidUtf8Format =
+    "Invalid MessagePack data. Invalid UTF-8 in string at position %1.";
 constexpr std::string_view kDepthFormat =
     "Invalid MessagePack data. Maximum nesting depth of %1 exceeded at position %2.";
 
@@ -139,6 +142,15 @@ class MsgPackReader {
   [[gnu::noinline]] void FailTruncated(size_t size);
   bool ReadBytes(uint64_t length, std::string_view format, const uint8_t*& out);
   bool ReadLength(ByteClass c, uint64_t& length);
+  // Strings and keys must be well-formed UTF-8: a tree holding anything else could not be
+  // written back to a preferences file. `text` points into the input.
+  bool CheckText(std::string_view text) {
+    const size_t bad = FindInvalidUtf8(text);
+    if (bad == text.size()) [[likely]]
+      return true;
+    return FailText(text, bad);
+  }
+  [[gnu::noinline]] bool FailText(std::string_view text, size_t bad);
   bool ReadKey(Frame& frame, ByteClass c);
   bool ReadValue(BindingProperty& target, ByteClass c);
   bool Open(BindingProperty& target, bool is_map, uint64_t entries);
@@ -157,6 +169,12 @@ class MsgPackReader {
   std::string error_;
   bool complete_ = false;
 };
+
+// Decoding stops at the ill-formed byte, as it stops where a truncated payload begins.
+bool MsgPackReader::FailText(std::string_view text, size_t bad) {
+  pos_ = static_cast<size_t>(reinterpret_cast<const uint8_t*>(text.data()) - bytes_) + bad;
+  return Fail(FormatMessage(kInvalidUtf8Format, static_cast<uint64_t>(pos_)));
+}
 
 void MsgPackReader::FailTruncated(size_t size) {
   const std::string_view format = size == 1   ? kTruncated8Format
@@ -239,7 +257,7 @@ bool MsgPackReader::ReadKey(Frame& frame, ByteClass c) {
   const uint8_t* text;
   if (!ReadBytes(length, kStringTruncatedFormat, text)) return false;
   frame.key = std::string_view(reinterpret_cast<const char*>(text), static_cast<size_t>(length));
-  return true;
+  return CheckText(frame.key);
 }
 
 bool MsgPackReader::Open(BindingProperty& target, bool is_map, uint64_t entries) {
@@ -347,8 +365,9 @@ bool MsgPackReader::ReadValue(BindingProperty& target, ByteClass c) {
       if (c != ByteClass::kFixstr && !ReadLength(c, length)) return false;
       const uint8_t* text;
       if (!ReadBytes(length, kStringTruncatedFormat, text)) return false;
-      target.SetString(
-          std::string_view(reinterpret_cast<const char*>(text), static_cast<size_t>(length)));
+      const std::string_view view(reinterpret_cast<const char*>(text), static_cast<size_t>(length));
+      if (!CheckText(view)) return false;
+      target.SetString(view);
       return true;
     }
     case ByteClass::kBin8:
@@ -417,6 +436,10 @@ size_t MsgPackReader::Run(BindingResult& result) {
             return pos_;
           }
           frame.key = std::string_view(reinterpret_cast<const char*>(bytes_ + pos_), length);
+          if (!CheckText(frame.key)) {
+            result.SetError(error_);
+            return pos_;
+          }
           pos_ += length;
           continue;
         }
@@ -442,7 +465,12 @@ size_t MsgPackReader::Run(BindingResult& result) {
                                       static_cast<uint64_t>(pos_)));
         return pos_;
       }
-      target->SetString(std::string_view(reinterpret_cast<const char*>(bytes_ + pos_), length));
+      const std::string_view text(reinterpret_cast<const char*>(bytes_ + pos_), length);
+      if (!CheckText(text)) {
+        result.SetError(error_);
+        return pos_;
+      }
+      target->SetString(text);
       pos_ += length;
       continue;
     }

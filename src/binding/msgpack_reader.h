@@ -16,7 +16,9 @@ inline constexpr size_t kMsgPackMaxDepth = 1000;
 
 // Decodes the value at the front of `bytes`. Bytes after it are not read.
 // Positive fixints decode as Signed, uint 8..64 as Unsigned; ext types are rejected; map keys
-// must be strings, and a repeated key addresses the same member.
+// must be strings, and a repeated key addresses the same member. Strings and keys must be
+// well-formed UTF-8 ("Invalid MessagePack data. Invalid UTF-8 in string at position <offset of
+// the first ill-formed byte>."); blobs are bytes and are not checked.
 // Input that ends inside a container is not an error: the result is ok and holds the items read
 // so far. `consumed` (when given) receives the position where decoding stopped; `complete` (when
 // given) is set true only when the whole value was read without error.

@@ -10,6 +10,7 @@
 #include <exception>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -39,7 +40,7 @@ constexpr std::string_view kUndefinedAlias =
     "Undefined alias encountered: \"%1\". At line: %2 col: %3";
 constexpr std::string_view kParserError = "YAML parser error: %1. At line: %2 col: %3";
 constexpr std::string_view kUnsupportedTag = "Unsupported YAML tag '%1'.";
-constexpr std::string_view kTooDeep = "Maximum nesting depth of 1000 exceeded. At line: %1 col: %2";
+constexpr std::string_view kTooDeep = "Maximum nesting depth of %1 exceeded. At line: %2 col: %3";
 constexpr std::string_view kTooManyAliasNodes =
     "Aliases copy more than 1000000 nodes. Alias \"%1\". At line: %2 col: %3";
 
@@ -194,16 +195,29 @@ struct PathStep {
   bool is_key = false;
   size_t index = 0;
   std::string key;
-  bool operator==(const PathStep& other) const {
-    return is_key == other.is_key && (is_key ? key == other.key : index == other.index);
-  }
 };
+
+// Where an anchored node sits: one step below its parent's node. Anchors under the same open
+// node share its steps, so recording an anchor adds a step only for the levels that no earlier
+// anchor recorded while they were open, never a copy of the whole path: many anchors deep in a
+// small text stay small.
+struct PathNode {
+  uint32_t parent = 0;
+  bool is_key = false;
+  size_t index = 0;
+  const std::string* key = nullptr;  // into the reader's key texts, when is_key
+};
+
+// The node of the root; it has no step.
+constexpr uint32_t kRootNode = 0;
+// A frame whose step no anchor has needed yet.
+constexpr uint32_t kNoNode = UINT32_MAX;
 
 struct Anchor {
   bool is_key = false;  // placed on a mapping key: an alias of it reads as the key's text
   bool open = false;    // on a sequence or mapping still being read
   std::string key_text;
-  std::vector<PathStep> path;
+  uint32_t node = kRootNode;
 };
 
 // Counts the nodes of `node` and its height in nested containers, giving up past `budget`.
@@ -232,7 +246,7 @@ void Measure(const BindingProperty& node, size_t budget, size_t& count, int& hei
 
 class YamlReader {
  public:
-  explicit YamlReader(std::string_view text) : text_(text) {}
+  YamlReader(std::string_view text, int max_depth) : text_(text), max_depth_(max_depth) {}
 
   BindingResult Run() {
     // Owns the parser and the current event, so both are deleted on every way out.
@@ -265,9 +279,12 @@ class YamlReader {
     }
     if (!parsed) {
       const yaml_parser_t& parser = p.parser;
+      yaml_mark_t mark = parser.problem_mark;
+      // libyaml's decoder (ill-formed UTF-8, control characters) gives only a byte offset.
+      if (parser.error == YAML_READER_ERROR) mark = MarkAt(parser.problem_offset);
       result_.SetError(FormatMessage(kParserError, parser.problem ? parser.problem : "unknown",
-                                     static_cast<uint64_t>(parser.problem_mark.line),
-                                     static_cast<uint64_t>(parser.problem_mark.column)));
+                                     static_cast<uint64_t>(mark.line),
+                                     static_cast<uint64_t>(mark.column)));
     }
     return std::move(result_);
   }
@@ -277,12 +294,16 @@ class YamlReader {
     BindingProperty* target = nullptr;
     Anchor* anchor = nullptr;  // an anchor placed on this open sequence or mapping
     PathStep step;             // how the target is reached from its parent (unused at the root)
+    uint32_t node = kNoNode;   // the step's entry in path_nodes_, once an anchor needed it
   };
 
   void ResetToRoot() {
     if (frames_.empty()) frames_.resize(16);
     frames_[0].target = &result_.value;
     frames_[0].anchor = nullptr;
+    frames_[0].node = kRootNode;
+    path_nodes_.assign(1, PathNode{});
+    keys_.clear();
     depth_count_ = 1;
     has_pending_key_ = false;
     open_containers_ = 0;
@@ -293,6 +314,7 @@ class YamlReader {
     Frame& frame = frames_[depth_count_++];
     frame.target = target;
     frame.anchor = nullptr;
+    frame.node = kNoNode;
     return frame;
   }
 
@@ -319,14 +341,61 @@ class YamlReader {
     return false;
   }
 
+  // The line and column of byte `offset`, counted from 0 as libyaml counts them: columns in
+  // characters, and CR LF, CR, LF, U+0085, U+2028 and U+2029 each end a line.
+  yaml_mark_t MarkAt(size_t offset) const {
+    yaml_mark_t mark{};
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text_.data());
+    const size_t size = text_.size();
+    const size_t end = std::min(offset, size);
+    for (size_t i = 0; i < end; ++i) {
+      const unsigned char c = bytes[i];
+      if (c == '\r' && i + 1 < size && bytes[i + 1] == '\n') continue;  // ends at its LF
+      bool line_break = c == '\n' || c == '\r';
+      if (c == 0xC2 && i + 1 < end && bytes[i + 1] == 0x85) {
+        line_break = true;
+      } else if (c == 0xE2 && i + 2 < end && bytes[i + 1] == 0x80 &&
+                 (bytes[i + 2] == 0xA8 || bytes[i + 2] == 0xA9)) {
+        line_break = true;
+      }
+      if (line_break) {
+        ++mark.line;
+        mark.column = 0;
+        i += c == 0xC2 ? 1 : c == 0xE2 ? 2 : 0;
+      } else if ((c & 0xC0) != 0x80) {
+        ++mark.column;
+      }
+    }
+    mark.index = end;
+    return mark;
+  }
+
   static uint64_t Line(const yaml_event_t& e) { return e.start_mark.line + 1; }
   static uint64_t Column(const yaml_event_t& e) { return e.start_mark.column + 1; }
 
-  std::vector<PathStep> CurrentPath() const {
-    std::vector<PathStep> path;
-    path.reserve(depth_count_ - 1);
-    for (size_t i = 1; i < depth_count_; ++i) path.push_back(frames_[i].step);
-    return path;
+  // The path node of the innermost frame, recording the steps of open frames that have none.
+  uint32_t CurrentNode() {
+    size_t first = depth_count_ - 1;
+    while (frames_[first].node == kNoNode) --first;  // the root always has its node
+    for (size_t i = first + 1; i < depth_count_; ++i) {
+      const PathStep& step = frames_[i].step;
+      PathNode node;
+      node.parent = frames_[i - 1].node;
+      node.is_key = step.is_key;
+      node.index = step.index;
+      if (step.is_key) node.key = &*keys_.insert(step.key).first;
+      frames_[i].node = static_cast<uint32_t>(path_nodes_.size());
+      path_nodes_.push_back(node);
+    }
+    return frames_[depth_count_ - 1].node;
+  }
+
+  // The steps from the root to `node`, root side first, into steps_.
+  const std::vector<uint32_t>& StepsTo(uint32_t node) {
+    steps_.clear();
+    for (uint32_t n = node; n != kRootNode; n = path_nodes_[n].parent) steps_.push_back(n);
+    std::reverse(steps_.begin(), steps_.end());
+    return steps_;
   }
 
   // Records an anchor on a key (key_text set) or on the node of the innermost frame.
@@ -341,7 +410,7 @@ class YamlReader {
       anchor.is_key = true;
       anchor.key_text = *key_text;
     } else {
-      anchor.path = CurrentPath();
+      anchor.node = CurrentNode();
     }
     return &anchor;
   }
@@ -395,8 +464,8 @@ class YamlReader {
           return Fail(FormatMessage(sequence ? kUnexpectedSequence : kUnexpectedMapping, Line(e),
                                     Column(e)));
         }
-        if (++open_containers_ > kMaxYamlDepth) {
-          return Fail(FormatMessage(kTooDeep, Line(e), Column(e)));
+        if (++open_containers_ > max_depth_) {
+          return Fail(FormatMessage(kTooDeep, max_depth_, Line(e), Column(e)));
         }
         // An existing collection or structure keeps its content: a repeated key appends to the
         // earlier sequence or merges into the earlier mapping.
@@ -486,10 +555,12 @@ class YamlReader {
     return true;
   }
 
-  const BindingProperty& NodeAt(const std::vector<PathStep>& path) const {
+  const BindingProperty& NodeAt(uint32_t path_node) {
     const BindingProperty* node = &result_.value;
-    for (const PathStep& step : path)
-      node = step.is_key ? &node->Find(step.key) : &node->At(step.index);
+    for (uint32_t n : StepsTo(path_node)) {
+      const PathNode& step = path_nodes_[n];
+      node = step.is_key ? &node->Find(*step.key) : &node->At(step.index);
+    }
     return *node;
   }
 
@@ -508,7 +579,7 @@ class YamlReader {
       if (anchor.is_key) {
         PendingKey() = anchor.key_text;
       } else {
-        const BindingProperty& node = NodeAt(anchor.path);
+        const BindingProperty& node = NodeAt(anchor.node);
         if (node.GetType() != BindingPropertyType::String) {
           return Fail(FormatMessage(kInvalidKey, Line(e), Column(e)));
         }
@@ -522,18 +593,18 @@ class YamlReader {
       Pop();
       return true;
     }
-    const BindingProperty& source = NodeAt(anchor.path);
+    const BindingProperty& source = NodeAt(anchor.node);
     size_t count = 0;
     int height = 0;
     Measure(source, kMaxYamlAliasNodes - alias_nodes_, count, height);
     if (count > kMaxYamlAliasNodes - alias_nodes_) {
       return Fail(FormatMessage(kTooManyAliasNodes, name, Line(e), Column(e)));
     }
-    if (open_containers_ + height > kMaxYamlDepth) {
-      return Fail(FormatMessage(kTooDeep, Line(e), Column(e)));
+    if (open_containers_ + height > max_depth_) {
+      return Fail(FormatMessage(kTooDeep, max_depth_, Line(e), Column(e)));
     }
     alias_nodes_ += count;
-    if (Overlaps(anchor.path)) {
+    if (Overlaps(anchor.node)) {
       // The source contains the target or lies inside it (a repeated key reaches back into its
       // own earlier value): copy it out first, so the assignment never reads what it frees.
       BindingProperty copy(source);
@@ -545,31 +616,40 @@ class YamlReader {
     return true;
   }
 
-  // True when one of `path` and the innermost frame's path is a prefix of the other.
-  bool Overlaps(const std::vector<PathStep>& path) const {
-    size_t n = std::min(path.size(), depth_count_ - 1);
+  // True when one of the path to `path_node` and the innermost frame's path is a prefix of the
+  // other.
+  bool Overlaps(uint32_t path_node) {
+    const std::vector<uint32_t>& steps = StepsTo(path_node);
+    size_t n = std::min(steps.size(), depth_count_ - 1);
     for (size_t i = 0; i < n; ++i) {
-      if (!(path[i] == frames_[i + 1].step)) return false;
+      const PathNode& step = path_nodes_[steps[i]];
+      const PathStep& open = frames_[i + 1].step;
+      if (step.is_key != open.is_key) return false;
+      if (step.is_key ? *step.key != open.key : step.index != open.index) return false;
     }
     return true;
   }
 
   std::string_view text_;
+  int max_depth_;
   BindingResult result_;
   std::vector<Frame> frames_;
   size_t depth_count_ = 0;  // frames in use; frames_ keeps its slots to reuse their strings
   int open_containers_ = 0;
   bool has_pending_key_ = false;
   std::unordered_map<std::string, Anchor> anchors_;
+  std::vector<PathNode> path_nodes_;      // [kRootNode] is the root
+  std::unordered_set<std::string> keys_;  // the key texts of path_nodes_, once each
+  std::vector<uint32_t> steps_;           // scratch of StepsTo
   size_t alias_nodes_ = 0;
 };
 
 }  // namespace
 
-BindingResult ParseYaml(std::string_view text) {
+BindingResult ParseYaml(std::string_view text, int max_depth) {
   // Allocation failures on huge inputs come back as a result like every other failure.
   try {
-    return YamlReader(text).Run();
+    return YamlReader(text, max_depth).Run();
   } catch (const std::exception& e) {
     return BindingResult::Error(std::string("YAML reader failed: ") + e.what());
   }
@@ -579,7 +659,7 @@ BindingResult LoadYamlFile(std::string_view path) {
   std::string contents;
   FileStatus status = ReadWholeFile(path, contents);
   if (!status.IsOk()) return BindingResult::Error(status.Message());
-  return ParseYaml(contents);
+  return ParseYaml(contents, kMaxYamlFileDepth);
 }
 
 }  // namespace Varn

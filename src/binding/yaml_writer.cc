@@ -3,9 +3,11 @@
 #include <yaml.h>
 
 #include <charconv>
+#include <cmath>
 #include <cstdint>
 
 #include "binding/base64.h"
+#include "binding/utf8.h"
 
 namespace Varn {
 namespace {
@@ -32,6 +34,26 @@ int AppendOutput(void* data, unsigned char* buffer, size_t size) {
   } catch (...) {
     return 0;
   }
+}
+
+// True when the six-decimal text [text, end) reads as `value`. Most texts have at most 15
+// digits: their digits make an integer below 2^53 and a quotient by 10^6 of two exact doubles is
+// correctly rounded, so that quotient is what any correct reader gives, at a fraction of its cost.
+bool ReadsBackAs(const char* text, const char* end, double value) {
+  const bool negative = *text == '-';
+  uint64_t digits = 0;
+  int count = 0;
+  for (const char* p = text + (negative ? 1 : 0); p != end; ++p) {
+    if (*p == '.') continue;
+    digits = digits * 10 + static_cast<uint64_t>(*p - '0');
+    if (++count > 15) {
+      double read = 0;
+      std::from_chars(text, end, read);
+      return read == value;
+    }
+  }
+  const double read = static_cast<double>(digits) / 1e6;
+  return (negative ? -read : read) == value;
 }
 
 // Emits one event per visitor call. After the first emitter failure it emits nothing more and
@@ -93,14 +115,21 @@ class YamlWriter final : public BindingVisitor {
     Scalar(buffer, end - buffer, kIntTag, YAML_ANY_SCALAR_STYLE);
   }
   void OnFloat(double value) override {
-    // Fixed notation with six decimals, as "%f" prints it. The largest double needs 309 digits
-    // before the point, so the buffer holds every value whole instead of cutting it.
+    // Fixed notation with six decimals, as "%f" prints it, whenever that reads back as the same
+    // double; otherwise the shortest fixed-notation text that does, so 1e-7 is not saved as 0.
+    // Fixed notation never takes an exponent, which the reader would not type as a float. The
+    // largest double needs 309 digits before the point and the smallest 324 after it, so the
+    // buffer holds every value whole.
     char buffer[400];
-    auto end =
-        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 6).ptr;
+    char* const last = buffer + sizeof buffer;
+    char* end = std::to_chars(buffer, last, value, std::chars_format::fixed, 6).ptr;
+    if (std::isfinite(value) && !ReadsBackAs(buffer, end, value)) {
+      end = std::to_chars(buffer, last, value, std::chars_format::fixed).ptr;
+    }
     Scalar(buffer, end - buffer, kFloatTag, YAML_ANY_SCALAR_STYLE);
   }
   void OnString(std::string_view text) override {
+    if (!CheckText(text)) return;
     Scalar(text.data(), text.size(), kStrTag, YAML_DOUBLE_QUOTED_SCALAR_STYLE);
   }
   void OnBlob(std::span<const uint8_t> bytes) override {
@@ -138,6 +167,7 @@ class YamlWriter final : public BindingVisitor {
     if (ok_) Emit(event);
   }
   void OnKey(std::string_view key) override {
+    if (!CheckText(key)) return;
     Scalar(key.data(), key.size(), kStrTag, YAML_ANY_SCALAR_STYLE);
   }
   void OnEndMember(std::string_view) override {}
@@ -149,6 +179,13 @@ class YamlWriter final : public BindingVisitor {
   }
 
  private:
+  // libyaml writes surrogates and code points past U+10FFFF as escapes that no YAML reader
+  // accepts, so a file holding one could be saved but not loaded: such text fails the write.
+  bool CheckText(std::string_view text) {
+    if (!IsValidUtf8(text)) ok_ = false;
+    return ok_;
+  }
+
   // The emitter takes the event and deletes it, whether it succeeds or not.
   void Emit(yaml_event_t& event) { ok_ = yaml_emitter_emit(&emitter_, &event) != 0; }
 

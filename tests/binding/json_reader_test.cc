@@ -141,6 +141,43 @@ TEST(JsonReaderTest, ReportsRapidJsonErrorWithOffset) {
   }
 }
 
+// No string of a tree may hold text that is not UTF-8: it could be stored but never written
+// back to a file that loads. The offset names the fault in the caller's text, also after escapes
+// that the decoded text is shorter by.
+TEST(JsonReaderTest, RefusesStringsThatAreNotUtf8) {
+  const std::string kSurrogate = "Error: The surrogate pair in string is invalid. at offset ";
+  const std::string kEncoding = "Error: Invalid encoding in string. at offset ";
+  const ErrorCase cases[] = {
+      {R"(["\udc00"])", kSurrogate + "2."},
+      {R"(["a\n\u00e9\udfff"])", kSurrogate + "11."},
+      {R"({"k\"\uDC01": 1})", kSurrogate + "5."},
+      {R"(["\ud83d\ude00", "x\uDE00"])", kSurrogate + "19."},
+      {"[\"\xff\"]", kEncoding + "2."},
+      {"[\"\\t\\u0041\xc3\"]", kEncoding + "10."},
+      {"{\"ok\": \"\xc3\xa9\", \"\xed\xa0\x80\": 1}", kEncoding + "14."},  // raw surrogate
+      {"[\"\xf4\x90\x80\x80\"]", kEncoding + "2."},                        // past U+10FFFF
+      {"[\"\xc0\xaf\"]", kEncoding + "2."},                                // overlong
+      {"[\"abcdefghijklmnop\xe2\x82\"]", kEncoding + "18."},               // cut short
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.input);
+    const BindingResult result = ParseJson(c.input);
+    EXPECT_EQ(result.ErrorMessage(), c.message);
+  }
+  const std::pair<std::string, std::string> accepted[] = {
+      {R"(["\ud83d\ude00"])", "\xf0\x9f\x98\x80"},
+      {"[\"\xf4\x8f\xbf\xbf\"]", "\xf4\x8f\xbf\xbf"},
+      {R"(["\u0000\uFFFF"])", std::string("\0\xef\xbf\xbf", 4)},
+      {"[\"caf\xc3\xa9 \xe2\x82\xac\"]", "caf\xc3\xa9 \xe2\x82\xac"},
+  };
+  for (const auto& [input, text] : accepted) {
+    SCOPED_TRACE(input);
+    const BindingResult result = ParseJson(input);
+    ASSERT_TRUE(result.IsOk()) << result.ErrorMessage();
+    EXPECT_EQ(result.value.At(0).GetString(), text);
+  }
+}
+
 std::string Nested(const std::string& open, const std::string& close, size_t depth,
                    const std::string& inner = "") {
   std::string text;
@@ -175,7 +212,7 @@ TEST(JsonReaderTest, NestingDepthIsCapped) {
 
 // The public JSON parsing suite: y_ cases parse, n_ cases fail with a positioned message, i_
 // cases may go either way but never crash. Where we differ from RapidJSON's own reader with the
-// same flags, the case and the reason are listed here.
+// same flags and encoding validation, the case and the reason are listed here.
 TEST(JsonReaderTest, ParsingSuite) {
   const std::map<std::string, std::string> differs_from_rapidjson = {
       {"n_single_space.json", "a blank document is an empty value"},
@@ -185,6 +222,9 @@ TEST(JsonReaderTest, ParsingSuite) {
        "both fail; RapidJSON's iterative reader calls a leading ']' an empty document"},
       {"n_structure_100000_opening_arrays.json", "both fail; ours at the nesting cap"},
       {"n_structure_open_array_object.json", "both fail; ours at the nesting cap"},
+      {"i_object_key_lone_2nd_surrogate.json", "an escaped lone low surrogate is refused"},
+      {"i_string_incomplete_surrogate_pair.json", "an escaped lone low surrogate is refused"},
+      {"i_string_lone_second_surrogate.json", "an escaped lone low surrogate is refused"},
   };
   // The n_ cases that the documented rules accept.
   const std::map<std::string, std::string> accepted_n = {
@@ -224,7 +264,8 @@ TEST(JsonReaderTest, ParsingSuite) {
     const std::string padded = text + std::string(kRapidJsonScanPadding, '\0');
     rapidjson::StringStream stream(padded.c_str());
     const rapidjson::ParseResult theirs =
-        reader.Parse<rapidjson::kParseIterativeFlag>(stream, ignore);
+        reader.Parse<rapidjson::kParseIterativeFlag | rapidjson::kParseValidateEncodingFlag>(
+            stream, ignore);
     const std::string their_message =
         theirs ? std::string()
                : "Error: " + std::string(rapidjson::GetParseError_En(theirs.Code())) +

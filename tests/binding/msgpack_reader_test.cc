@@ -168,6 +168,15 @@ TEST(MsgPackReaderTest, ReportsFaultWithPosition) {
       {"d9 05 61", "Invalid MessagePack data. String of size 5 at position 2 is truncated.", 2},
       {"81 a3 61", "Invalid MessagePack data. String of size 3 at position 2 is truncated.", 2},
       {"c4 03 01", "Invalid MessagePack data. Raw bytes of size 3 at position 2 are truncated.", 2},
+      // Strings and keys are UTF-8; the position is the first ill-formed byte's.
+      {"a2 61 ff", "Invalid MessagePack data. Invalid UTF-8 in string at position 2.", 2},
+      {"92 01 d9 04 61 ed a0 80",
+       "Invalid MessagePack data. Invalid UTF-8 in string at position 5.", 5},
+      {"81 a4 f4 90 80 80 01", "Invalid MessagePack data. Invalid UTF-8 in string at position 2.",
+       2},
+      {"82 d9 02 c3 a9 c0 a1 c3 c0",
+       "Invalid MessagePack data. Invalid UTF-8 in string at position 7.", 7},
+      {"da 00 02 c0 af", "Invalid MessagePack data. Invalid UTF-8 in string at position 3.", 3},
       // Announced lengths far beyond the input fail without allocating for them.
       {"db ff ff ff ff",
        "Invalid MessagePack data. String of size 4294967295 at position 5 is truncated.", 5},
@@ -184,6 +193,14 @@ TEST(MsgPackReaderTest, ReportsFaultWithPosition) {
     // The partial tree is dropped: only the error member remains.
     EXPECT_EQ(d.result.value.Size(), 1u);
   }
+}
+
+// Blobs are bytes, not text: anything goes.
+TEST(MsgPackReaderTest, BlobsAreNotCheckedAsText) {
+  const Decoded d = Decode(Bytes("c4 03 ff ed a0"));
+  ASSERT_TRUE(d.result.IsOk()) << d.result.ErrorMessage();
+  EXPECT_EQ(d.result.value.GetType(), BindingPropertyType::Blob);
+  EXPECT_EQ(d.result.value.Size(), 3u);
 }
 
 // A container may announce billions of items in five bytes; nothing is reserved for them, so

@@ -3,8 +3,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -74,7 +77,12 @@ TEST(YamlWriterTest, WritesExactBytes) {
        "- -9223372036854775808\n- 18446744073709551615\n- 0\n"},
       {"floats in fixed notation",
        Seq({Float(2.0), Float(-0.5), Float(1e-7), Float(1e20), Float(-0.0)}),
-       "- 2.000000\n- -0.500000\n- 0.000000\n- 100000000000000000000.000000\n- -0.000000\n"},
+       "- 2.000000\n- -0.500000\n- 0.0000001\n- 100000000000000000000.000000\n- -0.000000\n"},
+      {"floats six decimals would change take the shortest fixed text that reads back",
+       Seq({Float(0.123456789), Float(0.1 + 0.2), Float(-1e-7), Float(1.0000001),
+            Float(123456.7890123), Float(5e-324)}),
+       "- 0.123456789\n- 0.30000000000000004\n- -0.0000001\n- 1.0000001\n- 123456.7890123\n- 0." +
+           std::string(323, '0') + "5\n"},
       {"the largest floats whole", Seq({Float(1e300)}), "- " + kHuge + "\n"},
       {"strings that look like other kinds stay strings",
        Map({{"a", Str("1")}, {"b", Str("yes")}, {"c", Str("~")}, {"d", Str("line\nnext")}}),
@@ -97,10 +105,59 @@ TEST(YamlWriterTest, WritesExactBytes) {
   }
 }
 
-// libyaml refuses to write text that is not UTF-8; the whole output is dropped rather than cut.
-TEST(YamlWriterTest, InvalidUtf8GivesNoText) {
-  EXPECT_EQ(WriteYaml(Map({{"a", Str("ok")}, {"b", Str("\xff\xfe")}})), "");
-  EXPECT_EQ(WriteYaml(Map({{"\xc3", Str("ok")}})), "");
+// Every double that "%f" keeps is written as "%f" writes it; every other one in the shortest
+// fixed-notation text that reads back as that double.
+TEST(YamlWriterTest, FloatsReadBackAsTheSameDouble) {
+  std::mt19937_64 random(12);
+  std::vector<double> values;
+  for (int i = 0; i < 4000; ++i) {
+    // Every magnitude, and texts of up to six decimals, which "%f" keeps.
+    values.push_back(std::bit_cast<double>(random()));
+    values.push_back(static_cast<double>(static_cast<int64_t>(random() % 2000000000)) / 1e6);
+    values.push_back(std::ldexp(static_cast<double>(random() % 1000000), -(int)(random() % 60)));
+  }
+  for (double value : values) {
+    if (!std::isfinite(value)) continue;
+    char percent_f[400];
+    std::snprintf(percent_f, sizeof percent_f, "%f", value);
+    const std::string text = WriteYaml(Float(value));
+    ASSERT_FALSE(text.empty());
+    const std::string written = text.substr(0, text.size() - 1);  // the line break
+    SCOPED_TRACE(written);
+    if (std::strtod(percent_f, nullptr) == value) {
+      EXPECT_EQ(written, percent_f);
+      continue;
+    }
+    EXPECT_EQ(written.find_first_of("eE"), std::string::npos);
+    EXPECT_EQ(std::strtod(written.c_str(), nullptr), value);
+    // No text with fewer decimals reads back.
+    const size_t decimals = written.size() - written.find('.') - 1;
+    char shorter[400];
+    std::snprintf(shorter, sizeof shorter, "%.*f", static_cast<int>(decimals) - 1, value);
+    EXPECT_NE(std::strtod(shorter, nullptr), value);
+    const BindingResult back = ParseYaml(text);
+    ASSERT_TRUE(back.IsOk()) << back.ErrorMessage();
+    EXPECT_EQ(back.value.GetFloat(0.5), value);
+  }
+}
+
+// A string the readers would refuse (ill-formed UTF-8, a surrogate, a code point past U+10FFFF)
+// writes no text at all, rather than an escape that no reader accepts or a cut document.
+TEST(YamlWriterTest, TextThatIsNotUtf8GivesNoText) {
+  const std::string bad[] = {
+      "\xff\xfe",         "\xc3",     "\xed\xa0\x80", "\xed\xbf\xbf", "\xf4\x90\x80\x80",
+      "\xf7\xbf\xbf\xbf", "\xc0\x80", "ok\xe2\x82"};
+  for (const std::string& text : bad) {
+    SCOPED_TRACE(testing::PrintToString(text));
+    EXPECT_EQ(WriteYaml(Map({{"a", Str("ok")}, {"b", Str(text)}})), "");
+    EXPECT_EQ(WriteYaml(Map({{text, Str("ok")}})), "");
+    EXPECT_EQ(WriteYaml(Seq({Map({{"k", Seq({Str(text)})}})})), "");
+  }
+  // The largest code point and the ones around the surrogates are fine.
+  const std::string good = "\xf4\x8f\xbf\xbf \xed\x9f\xbf \xee\x80\x80";
+  const BindingResult back = ParseYaml(WriteYaml(Map({{good, Str(good)}})));
+  ASSERT_TRUE(back.IsOk()) << back.ErrorMessage();
+  EXPECT_EQ(back.value.Find(good).GetString(), good);
 }
 
 // What each kind reads back as after a write.
@@ -201,14 +258,34 @@ TEST_F(SaveYamlFileTest, FailureHalfWayKeepsTheOldFile) {
   }
 }
 
-// When only the folder sync fails, the new file is complete but the failure is still reported.
-TEST_F(SaveYamlFileTest, FolderSyncFailureIsReported) {
+// When only the folder sync fails, the new file is in place and readers see it: the save
+// succeeded, and the doubt about its durability comes back as a warning for the log.
+TEST_F(SaveYamlFileTest, FolderSyncFailureIsASuccessWithAWarning) {
   std::string path = folder_.File("prefs.yaml");
   TempFolder::Write(path, "old: 1\n");
   InjectFileWriteFault(FileWriteStep::kFolderSync);
   FileStatus status = SaveYamlFile(path, Map({{"a", Unsigned(1)}}));
-  EXPECT_THAT(status.Message(), StartsWith("Couldn't sync the folder of file: " + path));
+  EXPECT_TRUE(status.IsOk());
+  EXPECT_EQ(status.Message(), "");
+  EXPECT_EQ(status.Warning(),
+            "Couldn't sync the folder of file: " + path + " (Input/output error)");
   EXPECT_EQ(TempFolder::Read(path), "a: 1\n");
+  EXPECT_EQ(folder_.EntryCount(), 1u);
+
+  InjectFileWriteFault(FileWriteStep::kNone);
+  FileStatus clean = SaveYamlFile(path, Map({{"a", Unsigned(2)}}));
+  EXPECT_TRUE(clean.IsOk());
+  EXPECT_EQ(clean.Warning(), "");
+}
+
+// A tree holding a string the file could not keep is refused before the old file is touched.
+TEST_F(SaveYamlFileTest, TextThatIsNotUtf8KeepsTheOldFile) {
+  std::string path = folder_.File("prefs.yaml");
+  TempFolder::Write(path, "old: 1\n");
+  FileStatus status = SaveYamlFile(path, Map({{"cat", Map({{"data", Str("\xed\xb0\x80")}})}}));
+  EXPECT_FALSE(status.IsOk());
+  EXPECT_EQ(status.Message(), "Failed to serialize BindingProperty.");
+  EXPECT_EQ(TempFolder::Read(path), "old: 1\n");
   EXPECT_EQ(folder_.EntryCount(), 1u);
 }
 
