@@ -25,6 +25,18 @@
 
 namespace Varn::Client::Settings {
 
+// The log category of every settings line ("DBG").
+inline constexpr uint32_t kSettingsLogCategory = 1;
+
+// Members of a registry entry (the owner-record members are in owner_record.h) and the keys of a
+// PreferenceTypeDefinition.
+inline constexpr std::string_view kFilepathKey = "filepath";
+inline constexpr std::string_view kOverrideFlagKey = "filepath_override_flag";
+inline constexpr std::string_view kDatastoreKey = "datastore_key";
+inline constexpr std::string_view kFileresetKey = "filereset";
+inline constexpr std::string_view kInitialisedKey = "initialised";
+inline constexpr std::string_view kPpTypeKey = "ppType";
+
 // The definition of an account preference type: "ppType", "filepath", "filepath_override_flag"
 // and "datastore_key".
 using PreferenceTypeDefinition = std::map<std::string, std::string, std::less<>>;
@@ -99,6 +111,9 @@ class SettingsPlugin : public PluginBase {
   // the file first when its load was skipped because the path was unknown; nothing when the
   // command line is still unavailable.
   std::optional<std::string> PathForWrite(std::string_view ppType);
+  // Update events of one category record: the v1 path of its kind, then the v2 path.
+  void PublishCategory(std::string_view category, std::string_view kind, std::string_view ppType,
+                       const BindingProperty& record);
   // The `accountData` member of a registered type, created Empty when missing.
   BindingProperty& AccountRoot(std::string_view ppType);
 
