@@ -139,7 +139,12 @@ class SettingsPlugin : public PluginBase {
   void OnLoginSessionEvent(const TypedResourceEvent<Api::LoginSession>& event);
   // Player-preferences synchronisation (player_preferences_sync.cc).
   void SyncPreferenceType(std::string_view ppType);
+  // The upload pass of a timer tick. Types whose last uploads failed wait out their backoff.
   bool UploadModifiedPreferences();
+  // Which pass an upload is: a timer tick, or the last one at stop, which tries every modified
+  // type at once so that no change is left behind for want of a tick.
+  enum class UploadPass { kTick, kStop };
+  bool UploadModifiedPreferences(UploadPass pass);
   // Account phase and upload timer (account_phase.cc).
   void OnPlayerPreferencesReadyEvent(const TypedResourceEvent<bool>& event);
   void OnPlatformConfigEvent(const PluginResourceEvent& event);
@@ -158,7 +163,9 @@ class SettingsPlugin : public PluginBase {
   void OnGameSettingsEvent(const PluginResourceEvent& event);
   void OnInputSettingsEvent(const PluginResourceEvent& event);
   // File reset on account change (file_reset.cc).
-  void ResetIfForeignOwner(std::string_view ppType);
+  // Empties the file of `ppType` when it belongs to another account. False when the file is
+  // foreign and could not be emptied: it must then not be loaded.
+  bool ResetIfForeignOwner(std::string_view ppType);
   // ======== End of S2's section ========
 
   // ---- State, in the documented order. ----
@@ -181,6 +188,26 @@ class SettingsPlugin : public PluginBase {
   // Loads skipped because the command line was unavailable, by preference type ("" for the
   // local file); the first operation that gets the path loads the file before writing it.
   std::set<std::string, std::less<>> skippedLoads_;
+
+  // ======== S2's private state (issue 14) ========
+  // A type whose uploads keep failing: how many failed in a row, and how many more tick passes
+  // it sits out before the next try (the wait doubles with each failure, up to kMaxUploadBackoff
+  // periods).
+  struct UploadRetry {
+    uint32_t failures = 0;
+    uint32_t passesToWait = 0;
+  };
+  static constexpr uint32_t kMaxUploadBackoff = 64;
+  // Uploads one modified type; false with the error logged (once per run of failures) and the
+  // type kept modified for a later pass.
+  bool UploadPreferenceType(const std::string& ppType);
+  void UploadFailed(const std::string& ppType, const std::string& message);
+  // The download of `ppType` failed with `status`: warn, check the owner, load what is on disk.
+  void SyncFailed(std::string_view ppType, uint32_t status);
+  // Loads the account file unless a reset of a foreign file failed; then only marks it loaded.
+  void LoadAfterOwnerCheck(std::string_view ppType);
+  std::map<std::string, UploadRetry, std::less<>> uploadRetries_;
+  // ======== End of S2's private state ========
 };
 
 }  // namespace Varn::Client::Settings
