@@ -10,6 +10,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <map>
 #include <memory>
@@ -140,6 +141,14 @@ class SettingsFixture : public testing::Test {
   void ScriptError(std::string_view path, uint32_t status, std::string text, uint32_t method = 0) {
     Script(path, ScriptedAnswer::Error(status, std::move(text)), method);
   }
+  // Answers every call to exactly `path` (any method) through `answer`, which sees the call as
+  // recorded; takes precedence over Script for that path. For answers that depend on the
+  // arguments. It runs under the fixture's lock, so it must not call the fixture.
+  using ScriptFunction = std::function<ScriptedAnswer(const RecordedCall&)>;
+  void ScriptCalls(std::string_view path, ScriptFunction answer) {
+    std::lock_guard lock(mutex_);
+    functions_[std::string(path)] = std::move(answer);
+  }
   // The command line the host reports.
   void CommandLine(const std::vector<std::string>& arguments) {
     ScriptValue(kCommandLinePath, Strings(arguments));
@@ -187,6 +196,16 @@ class SettingsFixture : public testing::Test {
   }
 
   // ---- Events ----
+  // Publishes a change of another service's resource `uri` under the host event `name`, as that
+  // service would: {uri, eventType, data}.
+  void PublishResource(const std::string& name, std::string_view uri, std::string_view type,
+                       const BindingProperty& data) {
+    BindingProperty payload;
+    payload.Field("uri").SetString(uri);
+    payload.Field("eventType").SetString(type);
+    payload.Field("data") = data;
+    runtime_->PublishEvent(name, payload);
+  }
   // The settings plugin's own resource events, in publication order.
   std::vector<PublishedEvent> Events() const {
     std::lock_guard lock(mutex_);
@@ -242,8 +261,16 @@ class SettingsFixture : public testing::Test {
       call.body.assign(reinterpret_cast<const char*>(request.raw->body), request.raw->bodyLength);
     }
     std::lock_guard lock(mutex_);
-    calls_.push_back(std::move(call));
+    calls_.push_back(call);
     const std::string path(request.path);
+    if (auto function = functions_.find(path); function != functions_.end()) {
+      ScriptedAnswer scripted = function->second(call);
+      ServiceAnswer answer;
+      answer.status = scripted.status;
+      answer.value = std::move(scripted.value);
+      answer.error = std::move(scripted.error);
+      return answer;
+    }
     auto it = script_.find({request.method, path});
     if (it == script_.end()) it = script_.find({0u, path});
     ServiceAnswer answer;
@@ -277,6 +304,7 @@ class SettingsFixture : public testing::Test {
 
   mutable std::mutex mutex_;
   std::map<std::pair<uint32_t, std::string>, ScriptedAnswer> script_;
+  std::map<std::string, ScriptFunction> functions_;
   std::vector<RecordedCall> calls_;
   std::vector<PublishedEvent> events_;
 };
