@@ -454,6 +454,141 @@ TEST_F(AccountSyncTest, APlayerSynchronisesChangesAndComesBack) {
         Loaded("QEVPreferences", "video", R"({"data":{"fov":110},"schemaVersion":1})"),
         kReadyEvent},
        {}},
+      {"Killed again after another change, while another machine uploaded a newer copy: the "
+       "server copy wins and the local bytes are kept beside the file",
+       [&] {
+         StopPlugin();
+         Write(kQevFile, Category("video", "fov", 120));
+         store_["qev-settings"] = Owner(kAccount, 1006, true);
+         service_.copies["QEVPreferences"] = {qev_elsewhere, 2000};
+         ASSERT_NO_FATAL_FAILURE(LoadAndStart());
+         LogIn();
+         Ready(true);
+         EXPECT_EQ(Read(kQevFile), qev_elsewhere);
+         EXPECT_EQ(ReadFile(InstallPath(kQevFile) + ".unsynced"), Category("video", "fov", 120));
+       },
+       Plus(StartCalls(), {HashCall(Category("hud", "scale", 6)),
+                           DownloadCall("EsportsPreferences", Category("hud", "scale", 6)), kLoaded,
+                           HashCall(kPerksText), DownloadCall("PerksPreferences", kPerksText),
+                           kLoaded, HashCall(Category("video", "fov", 120)),
+                           DownloadCall("QEVPreferences", Category("video", "fov", 120)),
+                           OwnerCall("qev-settings", kAccount, 2000, false), kLoaded}),
+       {Loaded("EsportsPreferences", "hud", R"({"data":{"scale":6},"schemaVersion":1})"),
+        Loaded("PerksPreferences", "loadout", kSlot3),
+        Loaded("QEVPreferences", "video", R"({"data":{"fov":60},"schemaVersion":1})"), kReadyEvent},
+       {"QEVPreferences: local changes were not uploaded and the server has a newer copy; the "
+        "local file is kept as \"" +
+        InstallPath(kQevFile) + ".unsynced\""}},
+  });
+}
+
+// With the service disabled, or its answers failing, a file recorded for another account is
+// emptied (and kept aside for support); files of nobody or of this player are kept and loaded.
+TEST_F(AccountSyncTest, AnotherPlayersFileIsResetWhenNoServerCopyCanBeHad) {
+  const std::string foreign = Category("hud", "scale", 9);
+  Write(kEsportsFile, foreign);
+  Write(kPerksFile, kPerksText);
+  Write(kQevFile, kQevOnDisk);
+  store_["esports-settings"] = Owner(kOtherAccount, 5, false);
+  store_["qev-settings"] = Owner(kAccount, 7, false);
+  const std::string reset_copy = InstallPath(kEsportsFile) + ".reset-42";
+  const std::vector<std::string> reset_events = {
+      "Update /zek-settings/v1/account/didreset true",
+      "Update /zek-settings/v2/didreset/EsportsPreferences true"};
+
+  Run({
+      {"The plugin starts and the player logs in",
+       [&] {
+         ASSERT_NO_FATAL_FAILURE(LoadAndStart());
+         LogIn();
+       },
+       StartCalls(),
+       {},
+       {}},
+      {"The player-preferences service says it is disabled: the other player's esports file is "
+       "emptied and announced; the file of nobody and the player's own are loaded; no timer",
+       [&] {
+         Ready(false);
+         EXPECT_EQ(Read(kEsportsFile), "");
+         EXPECT_EQ(ReadFile(reset_copy), foreign);
+         struct stat info {};
+         ASSERT_EQ(stat(reset_copy.c_str(), &info), 0);
+         EXPECT_EQ(info.st_mode & 0777, 0600u);
+         EXPECT_EQ(Json(Request(PLUGIN_METHOD_GET, "/zek-settings/v1/account/didreset").value),
+                   "false");
+         EXPECT_EQ(
+             Json(Request(PLUGIN_METHOD_GET, "/zek-settings/v2/didreset/EsportsPreferences").value),
+             "true");
+         EXPECT_EQ(Pass(kPeriod), 0u);
+       },
+       {OwnerCall("esports-settings", 0, 0, false), kLoaded, kLoaded, kLoaded},
+       Plus(reset_events, {Loaded("PerksPreferences", "loadout", kSlot3),
+                           Loaded("QEVPreferences", "video", kFov80), kReadyEvent}),
+       {"player-preference service is disabled",
+        "local file belongs to another player, resetting file 42 43 EsportsPreferences"}},
+      {"A second disabled Update warns again and loads again; the emptied file is the player's "
+       "own now",
+       [&] { Ready(false); },
+       {kLoaded, kLoaded, kLoaded},
+       {Loaded("PerksPreferences", "loadout", kSlot3), Loaded("QEVPreferences", "video", kFov80)},
+       {"player-preference service is disabled"}},
+  });
+}
+
+TEST_F(AccountSyncTest, FailedServiceAnswersFallBackToTheFilesOnDisk) {
+  const std::string foreign = Category("hud", "scale", 9);
+  Write(kEsportsFile, foreign);
+  Write(kPerksFile, kPerksText);
+  Write(kQevFile, kQevOnDisk);
+  store_["esports-settings"] = Owner(kOtherAccount, 5, false);
+  service_.copies["EsportsPreferences"] = {kEsportsOnServer, 900};
+  service_.copies["PerksPreferences"] = {Category("loadout", "slot", 4), 800};
+  service_.dataNotText["PerksPreferences"] = true;
+  service_.failDownload["QEVPreferences"] = 500;
+
+  Run({
+      {"The plugin starts and the player logs in",
+       [&] {
+         ASSERT_NO_FATAL_FAILURE(LoadAndStart());
+         LogIn();
+       },
+       StartCalls(),
+       {},
+       {}},
+      {"The hash call fails: each type is handled as a failed download, so the files still load "
+       "and ready is published",
+       [&] {
+         service_.failHash = 503;
+         Ready(true);
+         EXPECT_EQ(Read(kEsportsFile), "");
+       },
+       {HashCall(foreign), OwnerCall("esports-settings", 0, 0, false), kLoaded,
+        HashCall(kPerksText), kLoaded, HashCall(kQevOnDisk), kLoaded},
+       {"Update /zek-settings/v1/account/didreset true",
+        "Update /zek-settings/v2/didreset/EsportsPreferences true",
+        Loaded("PerksPreferences", "loadout", kSlot3), Loaded("QEVPreferences", "video", kFov80),
+        kReadyEvent},
+       {"EsportsPreferences, player-preference server returned 503",
+        "local file belongs to another player, resetting file 42 43 EsportsPreferences",
+        "PerksPreferences, player-preference server returned 503",
+        "QEVPreferences, player-preference server returned 503"}},
+      {"The service is back: esports downloads; a perks answer without text is a failed "
+       "download that keeps the file; a QEV error keeps it too",
+       [&] {
+         service_.failHash = 0;
+         Ready(true);
+         EXPECT_EQ(Read(kEsportsFile), kEsportsOnServer);
+         EXPECT_EQ(Read(kPerksFile), kPerksText);
+         EXPECT_EQ(Read(kQevFile), kQevOnDisk);
+       },
+       {HashCall(""), DownloadCall("EsportsPreferences", ""),
+        OwnerCall("esports-settings", kAccount, 900, false), kLoaded, HashCall(kPerksText),
+        DownloadCall("PerksPreferences", kPerksText), kLoaded, HashCall(kQevOnDisk),
+        DownloadCall("QEVPreferences", kQevOnDisk), kLoaded},
+       {Loaded("EsportsPreferences", "hud", kHudScale2),
+        Loaded("PerksPreferences", "loadout", kSlot3), Loaded("QEVPreferences", "video", kFov80)},
+       {"PerksPreferences, player-preference server returned 502",
+        "QEVPreferences, player-preference server returned 500"}},
   });
 }
 
