@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cctype>
+#include <cmath>
 #include <functional>
 #include <map>
 #include <string>
@@ -591,6 +593,203 @@ TEST_F(AccountSyncTest, FailedServiceAnswersFallBackToTheFilesOnDisk) {
         "QEVPreferences, player-preference server returned 500"}},
   });
 }
+
+BindingProperty Brightness(int64_t level) {
+  BindingProperty value;
+  value.Field("brightness").SetSigned(level);
+  return value;
+}
+
+// "game-settings" and "input-settings" live in the game-settings service: reads and partial
+// writes are forwarded, replaces refused, its changes mirrored; a forwarded write makes the next
+// upload pass ask the service to save first. Beside them, the replace of a stored category.
+TEST_F(AccountSyncTest, GamePreferencesAreForwardedAndCategoriesReplaced) {
+  const std::string game = "/zek-game-settings/v1/game-settings";
+  ScriptValue(game, Brightness(50), PLUGIN_METHOD_GET);
+  ScriptValue(game, Brightness(70), PLUGIN_METHOD_PATCH);
+  ScriptError("/zek-game-settings/v1/input-settings", 503, "busy", PLUGIN_METHOD_PATCH);
+  const std::string mirrored50 =
+      Loaded("GamePreferences", "game-settings", R"({"data":{"brightness":50},"schemaVersion":1})");
+  const std::string mirrored70 =
+      Loaded("GamePreferences", "game-settings", R"({"data":{"brightness":70},"schemaVersion":1})");
+  const std::string fov70 = R"({"data":{"fov":70},"schemaVersion":3})";
+  auto expect = [&](uint32_t method, const std::string& path, const std::string& body,
+                    uint32_t status, const std::string& answer) {
+    CallOutcome outcome = Request(method, path, body);
+    EXPECT_EQ(outcome.status, status) << path;
+    EXPECT_EQ(outcome.failed ? outcome.error : Json(outcome.value), answer) << path;
+  };
+
+  Run({
+      {"The plugin starts: the game settings' current value is mirrored at once",
+       [&] { ASSERT_NO_FATAL_FAILURE(LoadAndStart()); },
+       StartCalls(),
+       {mirrored50},
+       {}},
+      {"A new player logs in on a fresh machine: the server has nothing yet",
+       [&] {
+         LogIn();
+         Ready(true);
+       },
+       {HashCall(""), DownloadCall("EsportsPreferences", ""), HashCall(""),
+        DownloadCall("PerksPreferences", ""), HashCall(""), DownloadCall("QEVPreferences", "")},
+       {kReadyEvent},
+       {"EsportsPreferences, player-preference server returned 404",
+        "PerksPreferences, player-preference server returned 404",
+        "QEVPreferences, player-preference server returned 404"}},
+      {"The v1 read of game-settings is the service's value; a name that differs in case is a "
+       "QEV category",
+       [&] {
+         expect(PLUGIN_METHOD_GET, "/zek-settings/v1/account/game-settings", "", 200,
+                R"({"data":{"brightness":50},"schemaVersion":1})");
+         expect(PLUGIN_METHOD_GET, "/zek-settings/v1/account/Game-Settings", "", 200,
+                R"({"data":null,"schemaVersion":0})");
+       },
+       {"GET /zek-game-settings/v1/game-settings"},
+       {},
+       {}},
+      {"A partial write is forwarded with its data and announced with the service's answer",
+       [&] {
+         expect(PLUGIN_METHOD_PATCH, "/zek-settings/v1/account/game-settings",
+                R"({"schemaVersion":4,"data":{"brightness":70}})", 200, "null");
+       },
+       {R"(PATCH /zek-game-settings/v1/game-settings {"value":{"brightness":70}})"},
+       {mirrored70},
+       {}},
+      {"The tick after the quiet one asks the game-settings service to save, and only that",
+       [&] {
+         Tick();
+         EXPECT_TRUE(Calls().empty());
+         Tick();
+       },
+       {"POST /zek-game-settings/v1/save"},
+       {},
+       {}},
+      {"A forwarded write that fails answers 500 with telemetry; the save is still asked for",
+       [&] {
+         expect(PLUGIN_METHOD_PATCH, "/zek-settings/v2/account/GamePreferences/input-settings",
+                R"({"schemaVersion":1,"data":{"invert":true}})", 500,
+                "Failed to save qev preferences - input-settings");
+         Tick();
+         Tick();
+       },
+       {R"(PATCH /zek-game-settings/v1/input-settings {"value":{"invert":true}})",
+        Telemetry("save_qev_preferences_failed"), "POST /zek-game-settings/v1/save"},
+       {},
+       {}},
+      {"Replacing a GamePreferences category is refused, through v1 and v2",
+       [&] {
+         for (const char* path : {"/zek-settings/v1/account/input-settings",
+                                  "/zek-settings/v2/account/GamePreferences/game-settings"}) {
+           expect(PLUGIN_METHOD_PUT, path, R"({"schemaVersion":1,"data":{}})", 500,
+                  "zek-settings: Cannot replace GamePreferences");
+         }
+         expect(PLUGIN_METHOD_PUT, "/zek-settings/v2/account/Bogus/video",
+                R"({"schemaVersion":1,"data":{}})", 500,
+                "PP type Bogus is not supported by settings backend.");
+       },
+       {},
+       {},
+       {}},
+      {"A v2 replace of a QEV category drops what was there, marks the file modified, and the "
+       "next tick uploads it",
+       [&] {
+         expect(PLUGIN_METHOD_PATCH, "/zek-settings/v2/account/QEVPreferences/video",
+                R"({"schemaVersion":3,"data":{"fov":90,"hdr":true}})", 200, "null");
+         Tick();
+         ClearRecords();
+         expect(PLUGIN_METHOD_PUT, "/zek-settings/v2/account/QEVPreferences/video",
+                R"({"schemaVersion":3,"data":{"fov":70}})", 200, "null");
+         EXPECT_EQ(Read(kQevFile),
+                   "video:\r\n    data:\r\n        fov: 70\r\n    schemaVersion: 3\r\n");
+         Tick();
+       },
+       {UploadCall("QEVPreferences", kQevFile), OwnerCall("qev-settings", kAccount, 1001, false)},
+       {Loaded("QEVPreferences", "video", fov70)},
+       {}},
+      {"A v1 replace also holds the upload back one period",
+       [&] {
+         expect(PLUGIN_METHOD_PUT, "/zek-settings/v1/account/video",
+                R"({"schemaVersion":3,"data":{"fov":75}})", 200, "null");
+         Tick();
+         Tick();
+       },
+       {OwnerCall("qev-settings", kAccount, 1001, true), UploadCall("QEVPreferences", kQevFile),
+        OwnerCall("qev-settings", kAccount, 1002, false)},
+       {Loaded("QEVPreferences", "video", R"({"data":{"fov":75},"schemaVersion":3})")},
+       {}},
+      {"The service's own changes are mirrored as Updates, Delete included",
+       [&] {
+         Publish(kGameSettings, "Update", Brightness(20));
+         Publish(kInputSettings, "Delete", Brightness(0));
+       },
+       {},
+       {Loaded("GamePreferences", "game-settings",
+               R"({"data":{"brightness":20},"schemaVersion":1})"),
+        Loaded("GamePreferences", "input-settings",
+               R"({"data":{"brightness":0},"schemaVersion":1})")},
+       {}},
+      {"A read the service cannot answer is the record without data, not an error",
+       [&] {
+         ScriptError(game, 503, "busy", PLUGIN_METHOD_GET);
+         expect(PLUGIN_METHOD_GET, "/zek-settings/v2/account/GamePreferences/game-settings", "",
+                200, R"({"data":null,"schemaVersion":1})");
+       },
+       {"GET /zek-game-settings/v1/game-settings"},
+       {},
+       {}},
+  });
+}
+
+// The upload period comes from the platform configuration, with a floor of five seconds; only a
+// Float counts. Each case is a fresh plugin that receives the configuration events, then starts
+// its account phase, and the timer must tick exactly one period later.
+struct PeriodCase {
+  std::string story;
+  std::vector<std::pair<const char*, BindingProperty>> events;  // type, "UploadRateLimit"
+  double period;
+};
+
+BindingProperty RateLimit(double seconds) {
+  BindingProperty value;
+  value.Field("UploadRateLimit").SetFloat(seconds);
+  return value;
+}
+
+class UploadPeriodTest : public AccountSyncTest, public testing::WithParamInterface<PeriodCase> {};
+
+TEST_P(UploadPeriodTest, TicksOncePerPeriod) {
+  ASSERT_NO_FATAL_FAILURE(LoadAndStart());
+  for (const auto& [type, data] : GetParam().events) Publish(kPlatformConfig, type, data);
+  LogIn();
+  Ready(true);
+  EXPECT_EQ(Pass(GetParam().period - 0.01), 0u);
+  EXPECT_EQ(Pass(0.01), 1u);
+  EXPECT_EQ(Pass(GetParam().period - 0.01), 0u);
+  EXPECT_EQ(Pass(0.01), 1u);
+}
+
+BindingProperty IntegerRateLimit(int64_t seconds) {
+  BindingProperty value;
+  value.Field("UploadRateLimit").SetSigned(seconds);
+  return value;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    PlatformConfiguration, UploadPeriodTest,
+    testing::Values(PeriodCase{"none", {}, 5.0},
+                    PeriodCase{"below the floor", {{"Create", RateLimit(2.5)}}, 5.0},
+                    PeriodCase{"above it", {{"Update", RateLimit(12.5)}}, 12.5},
+                    PeriodCase{"an integer", {{"Update", IntegerRateLimit(12)}}, 5.0},
+                    PeriodCase{"a Delete keeps the last period",
+                               {{"Update", RateLimit(12.5)}, {"Delete", BindingProperty()}},
+                               12.5},
+                    PeriodCase{"not a number", {{"Update", RateLimit(std::nan(""))}}, 5.0}),
+    [](const testing::TestParamInfo<PeriodCase>& info) {
+      std::string name;
+      for (char c : info.param.story) name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+      return name;
+    });
 
 }  // namespace
 }  // namespace Varn::Host::settings_test
