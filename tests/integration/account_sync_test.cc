@@ -591,6 +591,18 @@ TEST_F(AccountSyncTest, FailedServiceAnswersFallBackToTheFilesOnDisk) {
         Loaded("PerksPreferences", "loadout", kSlot3), Loaded("QEVPreferences", "video", kFov80)},
        {"PerksPreferences, player-preference server returned 502",
         "QEVPreferences, player-preference server returned 500"}},
+      {"The service turns disabled while the timer runs: each tick warns and sends nothing",
+       [&] {
+         Ready(false);
+         ClearRecords();
+         Tick();
+         Tick();
+       },
+       {},
+       {},
+       {"player-preference service is disabled",
+        "We are not connected to the Player Prefs server, are you logged in?",
+        "We are not connected to the Player Prefs server, are you logged in?"}},
   });
 }
 
@@ -737,6 +749,19 @@ TEST_F(AccountSyncTest, GamePreferencesAreForwardedAndCategoriesReplaced) {
        },
        {"GET /zek-game-settings/v1/game-settings"},
        {},
+       {}},
+      {"The player logs out and a change is written: with nobody logged in nothing goes up, not "
+       "even at stop",
+       [&] {
+         Publish(kSession, "Delete", Session("LOGGING_OUT", kProfile, kAccount));
+         expect(PLUGIN_METHOD_PATCH, "/zek-settings/v2/account/QEVPreferences/video",
+                R"({"schemaVersion":3,"data":{"fov":80}})", 200, "null");
+         Tick();
+         Tick();
+         StopPlugin();
+       },
+       {OwnerCall("qev-settings", 0, 1002, true)},
+       {Loaded("QEVPreferences", "video", R"({"data":{"fov":80},"schemaVersion":3})")},
        {}},
   });
 }
