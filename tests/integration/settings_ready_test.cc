@@ -58,5 +58,32 @@ TEST_F(SettingsReadyTest, AllThreeLoadsMakeItReadyOnceAndABrokenFileStillCounts)
   EXPECT_EQ(Ready(), "true");
 }
 
+TEST_F(SettingsReadyTest, AccountLoadsSkippedForWantOfACommandLineAreDoneBeforeTheFirstWrite) {
+  const std::string stored = "video:\r\n    data: 1\r\n    schemaVersion: 1\r\n";
+  WriteFile(InstallPath("Config/QEVAccountPreferences.yaml"), stored);
+  ScriptValue(kCommandLinePath, Str("not a list"));
+  ASSERT_NO_FATAL_FAILURE(LoadAndStart());
+  LogIn();
+  ClearRecords();
+  LoadFromDisk();
+  // No path, no load; the plugin still becomes ready, as with a file that failed to load.
+  EXPECT_EQ(EventLines(), std::vector<std::string>{"Update /zek-settings/v2/ready true"});
+  EXPECT_GE(LinesWith("Expression: ALE-A5008F27").size(), 3u);
+  CallOutcome refused = Request(PLUGIN_METHOD_PATCH, "/zek-settings/v1/account/audio",
+                                R"({"schemaVersion":1,"data":{"v":2}})");
+  EXPECT_EQ(refused.error, "Failed to get commandLineParams");
+  EXPECT_EQ(ReadFile(InstallPath("Config/QEVAccountPreferences.yaml")), stored);
+
+  CommandLine({});
+  ClearRecords();
+  ASSERT_FALSE(Request(PLUGIN_METHOD_PATCH, "/zek-settings/v1/account/audio",
+                       R"({"schemaVersion":1,"data":{"v":2}})")
+                   .failed);
+  EXPECT_EQ(EventLines().front(),
+            "Update /zek-settings/v1/account/video {\"data\":1,\"schemaVersion\":1}");
+  EXPECT_EQ(ReadFile(InstallPath("Config/QEVAccountPreferences.yaml")),
+            "audio:\r\n    data:\r\n        v: 2\r\n    schemaVersion: 1\r\n" + stored);
+}
+
 }  // namespace
 }  // namespace Varn::Host::settings_test
