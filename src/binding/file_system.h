@@ -58,7 +58,13 @@ FileStatus CreateParentFolders(std::string_view path);
 // A folder sync that fails after the rename is a success with the warning "Couldn't sync the
 // folder of file: <path> (<reason>)": the new file is in place, only its survival of a crash is
 // in doubt, and the caller must not report a change that readers already see as failed.
-FileStatus WriteFileAtomically(std::string_view path, std::string_view contents);
+//
+// With kOwnerOnly the new file is readable and writable by its owner alone (mode 0600) from the
+// moment it is created, whatever the old file's bits were: for copies that hold another person's
+// data.
+enum class FileAccess { kKeepExisting, kOwnerOnly };
+FileStatus WriteFileAtomically(std::string_view path, std::string_view contents,
+                               FileAccess access = FileAccess::kKeepExisting);
 
 // The steps of WriteFileAtomically at which a test can make the next writes fail, as a full
 // disk or a failing device would.
