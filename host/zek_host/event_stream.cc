@@ -29,6 +29,7 @@ EventStream::Reader::Wait EventStream::Reader::Next(std::chrono::milliseconds ti
     out.insert(out.end(), std::make_move_iterator(queue_.begin()),
                std::make_move_iterator(queue_.end()));
     queue_.clear();
+    queuedBytes_ = 0;
     return Wait::kEvents;
   }
   return closed_ ? Wait::kClosed : Wait::kTimeout;
@@ -106,11 +107,14 @@ void EventStream::OnEvent(const PluginEvent& event) {
     if (!uri.starts_with(reader->prefix_)) continue;
     std::lock_guard reader_lock(reader->mutex_);
     if (reader->dropped_) continue;
-    if (reader->queue_.size() >= kQueueLimit) {
+    if (reader->queue_.size() >= kQueueLimit ||
+        reader->queuedBytes_ + message.size() > kQueueBytes) {
       reader->dropped_ = true;
       reader->queue_.clear();
+      reader->queuedBytes_ = 0;
     } else {
       reader->queue_.push_back(message);
+      reader->queuedBytes_ += message.size();
     }
     reader->wake_.notify_all();
   }

@@ -22,7 +22,9 @@ namespace Varn::Host {
 
 class EventStream {
  public:
+  // A reader may fall this many events, or bytes, behind before it is dropped.
   static constexpr size_t kQueueLimit = 1024;
+  static constexpr size_t kQueueBytes = 4u << 20;
 
   class Reader {
    public:
@@ -36,6 +38,7 @@ class EventStream {
     std::mutex mutex_;
     std::condition_variable wake_;
     std::deque<std::string> queue_;
+    size_t queuedBytes_ = 0;
     bool dropped_ = false;
     bool closed_ = false;
   };

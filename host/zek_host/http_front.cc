@@ -193,19 +193,51 @@ void HttpFront::Install() {
           },
           [this, reader](bool) { events_.Close(reader); });
     } else {
-      Dispatch(req, res);
+      Dispatch(req, req.body, res);
     }
     return httplib::Server::HandlerResponse::Handled;
   });
 
-  auto dispatch = [this](const httplib::Request& req, httplib::Response& res) {
-    Dispatch(req, res);
+  // Bodies are read here, piece by piece, so that a chunked body (which announces no length)
+  // is cut off at the limit too.
+  auto dispatch = [this](const httplib::Request& req, httplib::Response& res,
+                         const httplib::ContentReader& content) {
+    if (req.is_multipart_form_data()) {
+      res.set_header("Connection", "close");
+      SetError(res, 415, "Multipart bodies are not taken; send JSON, YAML or MessagePack");
+      return;
+    }
+    std::string body;
+    bool too_large = false;
+    bool read = content([&](const char* data, size_t length) {
+      if (body.size() + length > config_.maxBody) {
+        too_large = true;
+        return false;
+      }
+      body.append(data, length);
+      return true;
+    });
+    if (too_large) {
+      res.set_header("Connection", "close");
+      SetError(res, 413,
+               "The body is larger than " + std::to_string(config_.maxBody) +
+                   " bytes (zek-host --max-body)");
+      return;
+    }
+    if (!read) {
+      res.set_header("Connection", "close");
+      SetError(res, 400, "The body could not be read");
+      return;
+    }
+    Dispatch(req, body, res);
   };
-  server.Post(".*", dispatch);
-  server.Put(".*", dispatch);
-  server.Patch(".*", dispatch);
-  server.Delete(".*", dispatch);
-  server.Options(".*", dispatch);
+  server.Post(".*", httplib::Server::HandlerWithContentReader(dispatch));
+  server.Put(".*", httplib::Server::HandlerWithContentReader(dispatch));
+  server.Patch(".*", httplib::Server::HandlerWithContentReader(dispatch));
+  server.Delete(".*", httplib::Server::HandlerWithContentReader(dispatch));
+  server.Options(".*", [this](const httplib::Request& req, httplib::Response& res) {
+    Dispatch(req, req.body, res);
+  });
 
   // Answers httplib makes itself (413 of a chunked body, 400 of a bad request) get the JSON form.
   server.set_error_handler([](const httplib::Request&, httplib::Response& res) {
@@ -225,7 +257,8 @@ void HttpFront::Install() {
       });
 }
 
-void HttpFront::Dispatch(const httplib::Request& req, httplib::Response& res) {
+void HttpFront::Dispatch(const httplib::Request& req, const std::string& body,
+                         httplib::Response& res) {
   std::vector<PluginHeader> headers;
   headers.reserve(req.headers.size());
   for (const auto& [name, value] : req.headers) headers.push_back({name.c_str(), value.c_str()});
@@ -236,8 +269,8 @@ void HttpFront::Dispatch(const httplib::Request& req, httplib::Response& res) {
   request.headers = headers.empty() ? nullptr : headers.data();
   request.headerCount = headers.size();
   request.contentType = content_type.c_str();
-  request.body = reinterpret_cast<const uint8_t*>(req.body.data());
-  request.bodyLength = req.body.size();
+  request.body = reinterpret_cast<const uint8_t*>(body.data());
+  request.bodyLength = body.size();
   runtime_.Exchange(request, [&](const PluginResponse& response) {
     if (response.result.failed != 0 || response.result.errorText != nullptr) {
       int status =

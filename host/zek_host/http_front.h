@@ -57,7 +57,7 @@ class HttpFront {
 
  private:
   void Install();
-  void Dispatch(const httplib::Request& req, httplib::Response& res);
+  void Dispatch(const httplib::Request& req, const std::string& body, httplib::Response& res);
 
   HostRuntime& runtime_;
   EventStream& events_;

@@ -142,7 +142,10 @@ int Run(int argc, char** argv) {
     return 0;
   }
 
-  // Signals are taken by sigwait below; every thread started from here on inherits the mask.
+  // Signals are taken by sigwait below; every thread started from here on inherits the mask. A
+  // shell may have started us with SIGINT ignored, and an ignored signal never reaches sigwait.
+  signal(SIGINT, SIG_DFL);
+  signal(SIGTERM, SIG_DFL);
   sigset_t stop_signals;
   sigemptyset(&stop_signals);
   sigaddset(&stop_signals, SIGINT);
