@@ -25,4 +25,10 @@
 #define ZEK_GAME_SETTINGS_SAVE_PATH "/zek-game-settings/v1/save"
 #define ZEK_GAME_SETTINGS_VALUE_ARGUMENT "value"
 
+/* POST ZEK_DATA_STORE_INSTALL_SETTINGS_PATH key: the argument ZEK_DATA_STORE_VALUE_ARGUMENT holds
+ * the value to store under the key (for the settings plugin, an owner record {"accountId",
+ * "timestamp", "modified"}); GET of the same path answers the stored value. */
+#define ZEK_DATA_STORE_INSTALL_SETTINGS_PATH "/data-store/v1/install-settings/"
+#define ZEK_DATA_STORE_VALUE_ARGUMENT "value"
+
 #endif /* ZEK_SERVICE_ARGUMENTS_H_ */

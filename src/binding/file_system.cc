@@ -151,7 +151,8 @@ FileStatus CreateParentFolders(std::string_view path) {
   return FileStatus::Ok();
 }
 
-FileStatus WriteFileAtomically(std::string_view path, std::string_view contents) {
+FileStatus WriteFileAtomically(std::string_view path, std::string_view contents,
+                               FileAccess access) {
   std::string name(path);
   std::string target;
   if (!ResolveLinks(name, target)) return FileStatus::Failure(std::string(kCouldNotOpen) + name);
@@ -162,12 +163,13 @@ FileStatus WriteFileAtomically(std::string_view path, std::string_view contents)
     return FileStatus::Failure(std::string(kCouldNotOpen) + name);
   }
 
+  bool owner_only = access == FileAccess::kOwnerOnly;
   std::string temporary;
   int fd = -1;
   for (unsigned attempt = 0; attempt < 100 && fd < 0; ++attempt) {
     temporary = TemporaryPathFor(target, attempt);
     if (Injected(FileWriteStep::kOpen, EACCES)) break;
-    fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, owner_only ? 0600 : 0666);
     if (fd < 0 && errno != EEXIST) break;
   }
   if (fd < 0) return FileStatus::Failure(std::string(kCouldNotOpen) + name);
@@ -178,7 +180,8 @@ FileStatus WriteFileAtomically(std::string_view path, std::string_view contents)
     return FileStatus::Failure(Describe(what, name, error));
   };
 
-  if (has_existing && fchmod(fd, existing.st_mode & 07777) != 0) {
+  // The umask may take bits away from a new file but never adds any, so 0600 stays 0600.
+  if (!owner_only && has_existing && fchmod(fd, existing.st_mode & 07777) != 0) {
     return fail("Couldn't set the permissions of file: ", errno, true);
   }
   if (!WriteAll(fd, contents)) return fail("Couldn't write file: ", errno, true);

@@ -46,7 +46,13 @@ FileStatus CreateParentFolders(std::string_view path);
 // it points to is replaced and the link stays. An existing file keeps its permission bits. On
 // failure the temporary file is removed and the old file is left as it was; the message is
 // "Couldn't open file: <path>" when the file cannot be created, else it names the failed step.
-FileStatus WriteFileAtomically(std::string_view path, std::string_view contents);
+//
+// With kOwnerOnly the new file is readable and writable by its owner alone (mode 0600) from the
+// moment it is created, whatever the old file's bits were: for copies that hold another person's
+// data.
+enum class FileAccess { kKeepExisting, kOwnerOnly };
+FileStatus WriteFileAtomically(std::string_view path, std::string_view contents,
+                               FileAccess access = FileAccess::kKeepExisting);
 
 // The steps of WriteFileAtomically at which a test can make the next writes fail, as a full
 // disk or a failing device would.

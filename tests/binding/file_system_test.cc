@@ -119,5 +119,22 @@ TEST(FileSystemTest, KeepsPermissionBits) {
   EXPECT_EQ(info.st_mode & 07777, 0640u);
 }
 
+// An owner-only copy is 0600 whether it is new or replaces a file that others could read.
+TEST(FileSystemTest, WritesOwnerOnlyFiles) {
+  TempFolder folder;
+  std::string fresh = folder.File("fresh");
+  std::string shared = folder.File("shared");
+  TempFolder::Write(shared, "old");
+  ASSERT_EQ(chmod(shared.c_str(), 0666), 0);
+  for (const std::string& path : {fresh, shared}) {
+    SCOPED_TRACE(path);
+    ASSERT_TRUE(WriteFileAtomically(path, "copy", FileAccess::kOwnerOnly).IsOk());
+    EXPECT_EQ(TempFolder::Read(path), "copy");
+    struct stat info;
+    ASSERT_EQ(stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0600u);
+  }
+}
+
 }  // namespace
 }  // namespace Varn
