@@ -114,7 +114,11 @@ bool HttpFront::Bind(std::string& error) {
   return true;
 }
 
-void HttpFront::Serve() { server_->listen_after_bind(); }
+void HttpFront::Serve() {
+  hostByAddress_ = "127.0.0.1:" + std::to_string(port_);
+  hostByName_ = "localhost:" + std::to_string(port_);
+  server_->listen_after_bind();
+}
 
 void HttpFront::Stop() { server_->stop(); }
 
@@ -130,9 +134,8 @@ void HttpFront::Install() {
   // requests that carry none.
   server.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
     std::string host = Lower(req.get_header_value("Host"));
-    std::string port = ":" + std::to_string(port_);
-    if (host != "127.0.0.1" + port && host != "localhost" + port) {
-      SetError(res, 403, "The Host header must be 127.0.0.1" + port + " or localhost" + port);
+    if (host != hostByAddress_ && host != hostByName_) {
+      SetError(res, 403, "The Host header must be " + hostByAddress_ + " or " + hostByName_);
       return httplib::Server::HandlerResponse::Handled;
     }
     if (!auth_.Accepts(req.get_header_value("Authorization"))) {

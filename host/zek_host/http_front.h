@@ -66,6 +66,9 @@ class HttpFront {
   BasicAuthCheck auth_;
   std::unique_ptr<httplib::Server> server_;
   uint16_t port_ = 0;
+  // The two Host headers accepted, set before serving.
+  std::string hostByAddress_;
+  std::string hostByName_;
 };
 
 }  // namespace Varn::Host
