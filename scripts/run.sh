@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
-# Builds the library and zek-host and runs the host on its embedded default set-up.
-# Extra arguments go to zek-host.
+# Builds what is missing of zek-host and the settings plugin, then runs zek-host on its embedded
+# default set-up: install directory ./zek-data (created), a free port on 127.0.0.1, the plugin
+# built beside it. It prints the URL, the user and the token; Ctrl-C stops it. Extra arguments
+# go to zek-host (zek-host --help).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/setup.sh
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j "$(nproc)"
-if [ -x build/host/zek-host ]; then
-  exec build/host/zek-host "$@"
+if [ ! -f build/build.ninja ]; then
+  cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 fi
-echo "zek-host is not there yet: the library and tests are built, the host comes later."
+cmake --build build --target zek-host -j "$(nproc)" | grep -v '^ninja: no work to do' || true
+exec build/host/zek_host/zek-host --install-dir ./zek-data "$@"

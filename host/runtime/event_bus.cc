@@ -4,7 +4,7 @@
 #include <array>
 #include <span>
 
-#include "plugin/resource_event_name.h"
+#include "host/runtime/event_name.h"
 
 namespace Varn::Host {
 namespace {
@@ -103,7 +103,7 @@ size_t EventBus::Publish(const PluginEvent& event) {
     std::vector<std::string> patterns;
     for (const auto& [listened, list] : listeners_) {
       if (listened.find('*') != std::string::npos && listened != name &&
-          MatchesWildcard(listened, name)) {
+          EventNameMatches(listened, name)) {
         patterns.push_back(listened);
       }
     }

@@ -5,7 +5,6 @@
 #include <exception>
 
 #include "binding/heap.h"
-#include "plugin/query_string.h"
 
 namespace Varn::Host {
 namespace {
@@ -74,7 +73,7 @@ HostRuntime& HostRuntime::Of(const PluginHostApi* api) {
 
 HostRuntime::LoadOutcome HostRuntime::LoadLibrary(const std::string& path,
                                                   const std::string& entry_symbol,
-                                                  const PluginApiVersion& core) {
+                                                  const CoreVersion& core) {
   std::string error;
   std::unique_ptr<PluginLibrary> library = PluginLibrary::Open(path, error);
   if (library == nullptr) return {false, error, 0};
@@ -83,15 +82,13 @@ HostRuntime::LoadOutcome HostRuntime::LoadLibrary(const std::string& path,
   return Register(std::move(library), entry, core);
 }
 
-HostRuntime::LoadOutcome HostRuntime::LoadEntry(PluginLoadFunction entry,
-                                                const PluginApiVersion& core) {
+HostRuntime::LoadOutcome HostRuntime::LoadEntry(PluginLoadFunction entry, const CoreVersion& core) {
   if (entry == nullptr) return {false, "no entry", 0};
   return Register(nullptr, entry, core);
 }
 
 HostRuntime::LoadOutcome HostRuntime::Register(std::unique_ptr<PluginLibrary> library,
-                                               PluginLoadFunction entry,
-                                               const PluginApiVersion& core) {
+                                               PluginLoadFunction entry, const CoreVersion& core) {
   LoadOutcome outcome;
   thread_->Run([&] {
     auto plugin = std::make_unique<Plugin>();
@@ -221,7 +218,6 @@ void HostRuntime::Route(PluginResponse* response, const PluginRequest* request) 
       method == PLUGIN_METHOD_CALL && request->functionName != nullptr ? request->functionName : "";
   auto [path, query] = SplitPathAndQuery(request->path != nullptr ? request->path : "");
 
-  std::vector<std::string_view> captures;
   for (auto& [handle, plugin] : plugins_) {
     if (!plugin->started) continue;
     const ApiDescription* description = plugin->load.description;
@@ -229,7 +225,7 @@ void HostRuntime::Route(PluginResponse* response, const PluginRequest* request) 
       const PluginFunctionDescription& function = description->functions[i];
       std::string_view call_name = function.callName != nullptr ? function.callName : "";
       if (!MethodAccepts(function.method, call_name, method, function_name)) continue;
-      if (!plugin->patterns[i].Match(path, captures)) continue;
+      if (!plugin->patterns[i].Matches(path)) continue;
       function.entry(function.context, response, request);
       return;
     }
@@ -268,6 +264,16 @@ void HostRuntime::Route(PluginResponse* response, const PluginRequest* request) 
     answer = ServiceAnswer{kInternalError, {}, "Unknown error"};
   }
   FillHostResponse(response, answer);
+}
+
+void HostRuntime::Exchange(const PluginRequest& request,
+                           const std::function<void(const PluginResponse&)>& read) {
+  thread_->Run([&] {
+    PluginResponse response{};
+    Route(&response, &request);
+    read(response);
+    if (response.release != nullptr) response.release(&response);
+  });
 }
 
 CallOutcome HostRuntime::Call(const PluginRequest& request) {
@@ -388,6 +394,18 @@ void HostRuntime::PublishEvent(const std::string& name, const BindingProperty& p
   });
 }
 
+void HostRuntime::PostEvent(std::string name, BindingProperty payload) {
+  auto shared = std::make_shared<std::pair<std::string, BindingProperty>>(std::move(name),
+                                                                          std::move(payload));
+  thread_->Post([this, shared] {
+    PluginEvent event{};
+    event.name = shared->first.c_str();
+    BindingProperty::ToBoundary(shared->second, nullptr, event.payload);
+    events_.Publish(event);
+    BindingProperty::ReleaseBoundary(event.payload);
+  });
+}
+
 uint64_t HostRuntime::ObserveEvents(EventObserver observer) {
   uint64_t id = 0;
   thread_->Run([&] { id = events_.Observe(std::move(observer)); });
@@ -426,6 +444,12 @@ size_t HostRuntime::RunDueCallbacks() {
   return ran;
 }
 
+std::optional<int64_t> HostRuntime::NextDue() {
+  std::optional<int64_t> due;
+  thread_->Run([&] { due = scheduler_.NextDue(); });
+  return due;
+}
+
 size_t HostRuntime::PendingCallbacks() {
   size_t pending = 0;
   thread_->Run([&] { pending = scheduler_.Pending(); });
@@ -453,8 +477,18 @@ size_t HostRuntime::OpenWaits() {
 int32_t HostRuntime::OpWriteLog(const PluginHostApi* api, int32_t level, const char* line) {
   HostRuntime& self = Of(api);
   std::lock_guard lock(self.logMutex_);
-  self.log_.push_back(LogLine{level, line != nullptr ? line : ""});
+  LogLine entry{level, line != nullptr ? line : ""};
+  if (self.logSink_) {
+    self.logSink_(entry);
+  } else {
+    self.log_.push_back(std::move(entry));
+  }
   return PLUGIN_HOST_OK;
+}
+
+void HostRuntime::SetLogSink(std::function<void(const LogLine&)> sink) {
+  std::lock_guard lock(logMutex_);
+  logSink_ = std::move(sink);
 }
 
 }  // namespace Varn::Host

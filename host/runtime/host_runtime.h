@@ -22,14 +22,14 @@
 #include <vector>
 
 #include "binding/binding_property.h"
+#include "host/runtime/core_version.h"
 #include "host/runtime/event_bus.h"
 #include "host/runtime/host_clock.h"
 #include "host/runtime/host_thread.h"
+#include "host/runtime/path_template.h"
 #include "host/runtime/plugin_library.h"
 #include "host/runtime/scheduler.h"
 #include "host/runtime/streamed_body.h"
-#include "plugin/plugin_api_version.h"
-#include "plugin/route_pattern.h"
 #include "zek/plugin_abi.h"
 
 namespace Varn::Host {
@@ -77,8 +77,8 @@ class HostRuntime {
     uint32_t handle = 0;  // the plugin's handle when ok
   };
 
-  // The core version handed to plugins when none is given.
-  static PluginApiVersion DefaultCoreVersion() { return OwnPluginApiVersion(); }
+  // The core version handed to plugins when none is given: the boundary header's.
+  static CoreVersion DefaultCoreVersion() { return CoreVersion{}; }
 
   // Timers run on the steady clock.
   HostRuntime();
@@ -92,10 +92,9 @@ class HostRuntime {
   // Loads the library at `path` and calls its entry `entry_symbol` with `core`. Fails when the
   // library or entry is missing or the load record comes back incomplete (the plugin refused).
   LoadOutcome LoadLibrary(const std::string& path, const std::string& entry_symbol,
-                          const PluginApiVersion& core = DefaultCoreVersion());
+                          const CoreVersion& core = DefaultCoreVersion());
   // The same for an entry linked into this process.
-  LoadOutcome LoadEntry(PluginLoadFunction entry,
-                        const PluginApiVersion& core = DefaultCoreVersion());
+  LoadOutcome LoadEntry(PluginLoadFunction entry, const CoreVersion& core = DefaultCoreVersion());
 
   // Calls the plugin's start callback; its answer.
   bool Start(uint32_t handle);
@@ -113,6 +112,10 @@ class HostRuntime {
 
   // Host operation 0 on the host thread: fills `response`; the caller releases it.
   void SendRequest(PluginResponse* response, const PluginRequest* request);
+  // Sends on the host thread and hands the filled response to `read` there, before releasing it:
+  // for callers that render the answer straight from its record.
+  void Exchange(const PluginRequest& request,
+                const std::function<void(const PluginResponse&)>& read);
   // Sends, copies the answer and releases the response.
   CallOutcome Call(const PluginRequest& request);
   // A request without arguments, headers or body other than those given.
@@ -122,6 +125,9 @@ class HostRuntime {
   // Publishes an event as an in-process service would: `payload` goes to every listener of
   // `name` and to the observers.
   void PublishEvent(const std::string& name, const BindingProperty& payload);
+  // The same, delivered after the host thread's current task: a service that publishes while it
+  // answers a plugin's call does not call back into that plugin before the call returns.
+  void PostEvent(std::string name, BindingProperty payload);
   // Sees every event published from now on, on the host thread; returns the id to stop with.
   uint64_t ObserveEvents(EventObserver observer);
   void StopObservingEvents(uint64_t id);
@@ -132,6 +138,8 @@ class HostRuntime {
 
   // Runs the scheduled callbacks that are due on the clock; returns how many ran.
   size_t RunDueCallbacks();
+  // When the earliest scheduled callback is due, on the runtime's clock.
+  std::optional<int64_t> NextDue();
   size_t PendingCallbacks();
   std::vector<std::string> PendingCallbackLabels();
   // How often plugins yielded to the host, and how many waits are open now.
@@ -139,7 +147,11 @@ class HostRuntime {
   size_t OpenWaits();
   const HostClock& Clock() const { return *clock_; }
 
+  // The lines plugins wrote, unless a sink was set.
   std::vector<LogLine> LogLines() const;
+  // From now on every line goes to `sink` (on the writer's thread, one call at a time) and is
+  // not kept.
+  void SetLogSink(std::function<void(const LogLine&)> sink);
   const PluginHostApi* Api() const { return &table_.api; }
   // Runs `task` on the host thread and waits for it.
   void RunOnHostThread(const std::function<void()>& task) { thread_->Run(task); }
@@ -150,7 +162,7 @@ class HostRuntime {
     PluginHostRecord hostRecord{};
     PluginLoadRecord load{};
     std::unique_ptr<PluginLibrary> library;
-    std::vector<RoutePattern> patterns;  // one per description entry
+    std::vector<PathTemplate> patterns;  // one per description entry
     std::string shortName;
     bool started = false;
     bool alive = false;  // false once the stop callback has destroyed it
@@ -183,7 +195,7 @@ class HostRuntime {
   static int32_t OpWriteLog(const PluginHostApi* api, int32_t level, const char* line);
 
   LoadOutcome Register(std::unique_ptr<PluginLibrary> library, PluginLoadFunction entry,
-                       const PluginApiVersion& core);
+                       const CoreVersion& core);
   Plugin* Find(uint32_t handle);
   void Route(PluginResponse* response, const PluginRequest* request);
   void StopOnHostThread(Plugin& plugin);
@@ -200,6 +212,7 @@ class HostRuntime {
   std::vector<Service> services_;
   mutable std::mutex logMutex_;
   std::vector<LogLine> log_;
+  std::function<void(const LogLine&)> logSink_;
   std::unique_ptr<HostThread> thread_;
 };
 

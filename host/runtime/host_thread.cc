@@ -1,7 +1,6 @@
 #include "host/runtime/host_thread.h"
 
 #include <exception>
-#include <future>
 
 namespace Varn::Host {
 
@@ -21,17 +20,26 @@ void HostThread::Run(const std::function<void()>& task) {
     task();
     return;
   }
-  std::promise<void> done;
-  std::future<void> finished = done.get_future();
+  // The caller's stack holds the completion: a request costs no allocation beyond the task's.
+  struct Completion {
+    std::mutex mutex;
+    std::condition_variable done;
+    bool finished = false;
+    std::exception_ptr error;
+  } completion;
   Post([&] {
     try {
       task();
-      done.set_value();
     } catch (...) {
-      done.set_exception(std::current_exception());
+      completion.error = std::current_exception();
     }
+    std::lock_guard lock(completion.mutex);
+    completion.finished = true;
+    completion.done.notify_one();
   });
-  finished.get();
+  std::unique_lock lock(completion.mutex);
+  completion.done.wait(lock, [&] { return completion.finished; });
+  if (completion.error) std::rethrow_exception(completion.error);
 }
 
 void HostThread::Post(std::function<void()> task) {

@@ -156,7 +156,7 @@ TEST(HostRuntimeLoadTest, ReportsMissingLibrariesAndEntries) {
   EXPECT_FALSE(missing.ok);
   EXPECT_FALSE(missing.error.empty());
   EXPECT_FALSE(runtime.LoadEntry(nullptr).ok);
-  HostRuntime::LoadOutcome refused = runtime.LoadEntry(&LoadEcho, {17, 0, 0, {}, {}});
+  HostRuntime::LoadOutcome refused = runtime.LoadEntry(&LoadEcho, CoreVersion{17, 0, 0});
   EXPECT_FALSE(refused.ok);
   EXPECT_FALSE(runtime.Start(refused.handle));
 }

@@ -15,13 +15,13 @@ namespace {
 constexpr const char* kLibrary = ZEK_SETTINGS_LIBRARY;
 constexpr const char* kEntry = "load_zek_settings";
 
-PluginApiVersion Core(uint32_t major, uint32_t minor, uint32_t patch) {
-  return {major, minor, patch, {}, {}};
+CoreVersion Core(uint32_t major, uint32_t minor, uint32_t patch) {
+  return {major, minor, patch};
 }
 
 TEST(PluginLibraryTest, AcceptsCompatibleCoresAndRefusesOthers) {
   struct Case {
-    PluginApiVersion core;
+    CoreVersion core;
     bool accepted;
   };
   const Case cases[] = {
