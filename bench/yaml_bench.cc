@@ -5,7 +5,10 @@
 #include <yaml-cpp/yaml.h>
 #include <yaml.h>
 
+#include <charconv>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -138,9 +141,13 @@ class WriterEvents final : public Varn::BindingVisitor {
   void OnUnsigned(uint64_t v) override {
     list_.Scalar(std::to_string(v), "tag:yaml.org,2002:int", YAML_ANY_SCALAR_STYLE);
   }
+  // "%f" when that reads back as the same double, else the shortest fixed text that does.
   void OnFloat(double v) override {
     char buffer[400];
     std::snprintf(buffer, sizeof buffer, "%f", v);
+    if (std::isfinite(v) && std::strtod(buffer, nullptr) != v) {
+      *std::to_chars(buffer, buffer + sizeof buffer - 1, v, std::chars_format::fixed).ptr = '\0';
+    }
     list_.Scalar(buffer, "tag:yaml.org,2002:float", YAML_ANY_SCALAR_STYLE);
   }
   void OnString(std::string_view v) override {

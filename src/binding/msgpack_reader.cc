@@ -145,10 +145,10 @@ class MsgPackReader {
   // Strings and keys must be well-formed UTF-8: a tree holding anything else could not be
   // written back to a preferences file. `text` points into the input.
   bool CheckText(std::string_view text) {
-    const size_t bad = FindInvalidUtf8(text);
-    if (bad == text.size()) [[likely]]
+    if (IsValidUtf8(text)) [[likely]] {
       return true;
-    return FailText(text, bad);
+    }
+    return FailText(text, FindInvalidUtf8(text));
   }
   [[gnu::noinline]] bool FailText(std::string_view text, size_t bad);
   bool ReadKey(Frame& frame, ByteClass c);

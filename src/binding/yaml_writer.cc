@@ -2,6 +2,7 @@
 
 #include <yaml.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -36,24 +37,32 @@ int AppendOutput(void* data, unsigned char* buffer, size_t size) {
   }
 }
 
-// True when the six-decimal text [text, end) reads as `value`. Most texts have at most 15
-// digits: their digits make an integer below 2^53 and a quotient by 10^6 of two exact doubles is
-// correctly rounded, so that quotient is what any correct reader gives, at a fraction of its cost.
-bool ReadsBackAs(const char* text, const char* end, double value) {
-  const bool negative = *text == '-';
-  uint64_t digits = 0;
-  int count = 0;
-  for (const char* p = text + (negative ? 1 : 0); p != end; ++p) {
-    if (*p == '.') continue;
-    digits = digits * 10 + static_cast<uint64_t>(*p - '0');
-    if (++count > 15) {
-      double read = 0;
-      std::from_chars(text, end, read);
-      return read == value;
-    }
+// Writes `value` in fixed notation with six decimals, as "%f" prints it, whenever that text reads
+// back as the same double; otherwise in the shortest fixed-notation text that does, so that 1e-7
+// is not saved as 0. Fixed notation never takes an exponent, which the reader would not type as
+// a float. Returns the end of the text; `buffer` must hold kFloatTextSize bytes: the largest
+// double has 309 digits before the point and the smallest needs 324 after it.
+//
+// From 2^33 up a double's spacing exceeds 10^-6, so the six-decimal text, within half of 10^-6
+// of the value, always reads back. Below 2^33 the spacing is under 10^-6: then the six-decimal
+// text reads back exactly when the shortest text that reads back has at most six decimals, and
+// it is that text padded with zeros (the value lies within half a spacing of it, so no other
+// six-decimal number is nearer). One shortest conversion thus decides and writes both cases.
+constexpr size_t kFloatTextSize = 400;
+constexpr double kTwo33 = 8589934592.0;
+
+char* WriteFloat(char* buffer, double value) {
+  char* const last = buffer + kFloatTextSize;
+  if (!std::isfinite(value) || std::fabs(value) >= kTwo33) {
+    return std::to_chars(buffer, last, value, std::chars_format::fixed, 6).ptr;
   }
-  const double read = static_cast<double>(digits) / 1e6;
-  return (negative ? -read : read) == value;
+  char* end = std::to_chars(buffer, last, value, std::chars_format::fixed).ptr;
+  const char* point = std::find(buffer, end, '.');
+  const ptrdiff_t decimals = point == end ? 0 : end - point - 1;
+  if (decimals > 6) return end;
+  if (point == end) *end++ = '.';
+  for (ptrdiff_t i = decimals; i < 6; ++i) *end++ = '0';
+  return end;
 }
 
 // Emits one event per visitor call. After the first emitter failure it emits nothing more and
@@ -115,17 +124,8 @@ class YamlWriter final : public BindingVisitor {
     Scalar(buffer, end - buffer, kIntTag, YAML_ANY_SCALAR_STYLE);
   }
   void OnFloat(double value) override {
-    // Fixed notation with six decimals, as "%f" prints it, whenever that reads back as the same
-    // double; otherwise the shortest fixed-notation text that does, so 1e-7 is not saved as 0.
-    // Fixed notation never takes an exponent, which the reader would not type as a float. The
-    // largest double needs 309 digits before the point and the smallest 324 after it, so the
-    // buffer holds every value whole.
-    char buffer[400];
-    char* const last = buffer + sizeof buffer;
-    char* end = std::to_chars(buffer, last, value, std::chars_format::fixed, 6).ptr;
-    if (std::isfinite(value) && !ReadsBackAs(buffer, end, value)) {
-      end = std::to_chars(buffer, last, value, std::chars_format::fixed).ptr;
-    }
+    char buffer[kFloatTextSize];
+    const char* end = WriteFloat(buffer, value);
     Scalar(buffer, end - buffer, kFloatTag, YAML_ANY_SCALAR_STYLE);
   }
   void OnString(std::string_view text) override {

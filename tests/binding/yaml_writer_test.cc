@@ -115,6 +115,14 @@ TEST(YamlWriterTest, FloatsReadBackAsTheSameDouble) {
     values.push_back(std::bit_cast<double>(random()));
     values.push_back(static_cast<double>(static_cast<int64_t>(random() % 2000000000)) / 1e6);
     values.push_back(std::ldexp(static_cast<double>(random() % 1000000), -(int)(random() % 60)));
+    // Around 2^33, where doubles become sparser than six decimals, and around powers of ten.
+    const double around[] = {8589934592.0, 10.0, 1e-6, 1.0, 1e9};
+    const double base = around[random() % std::size(around)];
+    values.push_back(std::nextafter(base, 0.0) -
+                     static_cast<double>(random() % 64) * std::ldexp(1.0, std::ilogb(base) - 52));
+    values.push_back(base +
+                     static_cast<double>(random() % 64) * std::ldexp(1.0, std::ilogb(base) - 52));
+    values.push_back(base + static_cast<double>(random() % 2000000) * 1e-7 - 0.1);
   }
   for (double value : values) {
     if (!std::isfinite(value)) continue;

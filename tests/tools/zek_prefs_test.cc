@@ -164,6 +164,17 @@ TEST_F(ZekPrefsTest, ConvertWritesYamlAsThePluginSaves) {
             Prefs({"convert", "--to", "json", json_file}).out);
 }
 
+// A file as deep as the plugin saves and loads (the deepest body, two levels down) converts too.
+TEST_F(ZekPrefsTest, ConvertTakesFilesAsDeepAsThePluginLoads) {
+  const std::string deep =
+      File("deep.yaml", std::string(kMaxYamlFileDepth, '[') + std::string(kMaxYamlFileDepth, ']'));
+  const BindingResult loaded = LoadYamlFile(deep);
+  ASSERT_TRUE(loaded.IsOk()) << loaded.ErrorMessage();
+  const ProcessRun run = Prefs({"convert", "--to", "yaml", deep});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, WriteYaml(loaded.value));
+}
+
 TEST_F(ZekPrefsTest, ConvertRendersJsonFromEachFormat) {
   const std::string kObject = "{\n  \"a\": {\n    \"b\": [\n      1,\n      \"x\"\n    ]\n  }\n}\n";
   // {"a": {"b": [1, "x"]}} as MessagePack.

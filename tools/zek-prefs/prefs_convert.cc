@@ -97,7 +97,8 @@ bool ReadAll(std::FILE* in, std::string& contents) {
 BindingResult Decode(Format format, const std::string& bytes) {
   switch (format) {
     case Format::kYaml:
-      return ParseYaml(bytes);
+      // YAML input is a preferences file, which may be as deep as the file reader allows.
+      return ParseYaml(bytes, kMaxYamlFileDepth);
     case Format::kMsgPack: {
       size_t consumed = 0;
       bool complete = false;
