@@ -719,6 +719,18 @@ TEST_F(AccountSyncTest, GamePreferencesAreForwardedAndCategoriesReplaced) {
        {UploadCall("QEVPreferences", kQevFile), OwnerCall("qev-settings", kAccount, 1001, false)},
        {Loaded("QEVPreferences", "video", fov70)},
        {}},
+      {"A replace with data that is not a structure stores it as sent",
+       [&] {
+         expect(PLUGIN_METHOD_PUT, "/zek-settings/v2/account/QEVPreferences/presets",
+                R"({"schemaVersion":1,"data":[1,2]})", 200, "null");
+         expect(PLUGIN_METHOD_GET, "/zek-settings/v2/account/QEVPreferences/presets", "", 200,
+                R"({"data":[1,2],"schemaVersion":1})");
+         ClearRecords();
+         Tick();
+       },
+       {UploadCall("QEVPreferences", kQevFile), OwnerCall("qev-settings", kAccount, 1002, false)},
+       {},
+       {}},
       {"A v1 replace also holds the upload back one period",
        [&] {
          expect(PLUGIN_METHOD_PUT, "/zek-settings/v1/account/video",
@@ -726,8 +738,8 @@ TEST_F(AccountSyncTest, GamePreferencesAreForwardedAndCategoriesReplaced) {
          Tick();
          Tick();
        },
-       {OwnerCall("qev-settings", kAccount, 1001, true), UploadCall("QEVPreferences", kQevFile),
-        OwnerCall("qev-settings", kAccount, 1002, false)},
+       {OwnerCall("qev-settings", kAccount, 1002, true), UploadCall("QEVPreferences", kQevFile),
+        OwnerCall("qev-settings", kAccount, 1003, false)},
        {Loaded("QEVPreferences", "video", R"({"data":{"fov":75},"schemaVersion":3})")},
        {}},
       {"The service's own changes are mirrored as Updates, Delete included",
@@ -760,7 +772,7 @@ TEST_F(AccountSyncTest, GamePreferencesAreForwardedAndCategoriesReplaced) {
          Tick();
          StopPlugin();
        },
-       {OwnerCall("qev-settings", 0, 1002, true)},
+       {OwnerCall("qev-settings", 0, 1003, true)},
        {Loaded("QEVPreferences", "video", R"({"data":{"fov":80},"schemaVersion":3})")},
        {}},
   });
