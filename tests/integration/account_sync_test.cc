@@ -10,6 +10,7 @@
 #include <cmath>
 #include <functional>
 #include <map>
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -785,6 +786,7 @@ struct PeriodCase {
   std::string story;
   std::vector<std::pair<const char*, BindingProperty>> events;  // type, "UploadRateLimit"
   double period;
+  friend void PrintTo(const PeriodCase& c, std::ostream* out) { *out << c.story; }
 };
 
 BindingProperty RateLimit(double seconds) {
