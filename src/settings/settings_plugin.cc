@@ -65,15 +65,13 @@ void AppendComponent(std::string& joined, std::string_view component) {
 }  // namespace
 
 bool SettingsPlugin::Start() {
-  ListenResource<Api::LoginSession>(
-      kLoginSessionPath, std::function<void(const TypedResourceEvent<Api::LoginSession>&)>(
-                             [this](const TypedResourceEvent<Api::LoginSession>& event) {
-                               OnLoginSessionEvent(event);
-                             }));
-  ListenResource<bool>(
-      kPlayerPreferencesReadyPath,
-      std::function<void(const TypedResourceEvent<bool>&)>(
-          [this](const TypedResourceEvent<bool>& event) { OnPlayerPreferencesReadyEvent(event); }));
+  // The session and the readiness are converted by their handlers, so that a Delete carrying
+  // nothing still reaches them.
+  ListenResource(kLoginSessionPath,
+                 [this](const PluginResourceEvent& event) { OnLoginSessionEvent(event); });
+  ListenResource(kPlayerPreferencesReadyPath, [this](const PluginResourceEvent& event) {
+    OnPlayerPreferencesReadyEvent(event);
+  });
   ListenResource(kPlatformConfigPath,
                  [this](const PluginResourceEvent& event) { OnPlatformConfigEvent(event); });
   ListenResource(kGameSettingsPath,

@@ -604,6 +604,16 @@ TEST_F(AccountSyncTest, FailedServiceAnswersFallBackToTheFilesOnDisk) {
        {"player-preference service is disabled",
         "We are not connected to the Player Prefs server, are you logged in?",
         "We are not connected to the Player Prefs server, are you logged in?"}},
+      {"It comes back as a Create, which starts nothing, and then goes away with a Delete that "
+       "carries nothing: the next tick knows it is gone",
+       [&] {
+         Publish(kReadiness, "Create", Bool(true));
+         Publish(kReadiness, "Delete", BindingProperty());
+         Tick();
+       },
+       {},
+       {},
+       {"We are not connected to the Player Prefs server, are you logged in?"}},
   });
 }
 
@@ -766,7 +776,7 @@ TEST_F(AccountSyncTest, GamePreferencesAreForwardedAndCategoriesReplaced) {
       {"The player logs out and a change is written: with nobody logged in nothing goes up, not "
        "even at stop",
        [&] {
-         Publish(kSession, "Delete", Session("LOGGING_OUT", kProfile, kAccount));
+         Publish(kSession, "Delete", BindingProperty());
          expect(PLUGIN_METHOD_PATCH, "/zek-settings/v2/account/QEVPreferences/video",
                 R"({"schemaVersion":3,"data":{"fov":80}})", 200, "null");
          Tick();
