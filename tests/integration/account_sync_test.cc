@@ -742,16 +742,21 @@ TEST_F(AccountSyncTest, GamePreferencesAreForwardedAndCategoriesReplaced) {
        {UploadCall("QEVPreferences", kQevFile), OwnerCall("qev-settings", kAccount, 1002, false)},
        {},
        {}},
-      {"A v1 replace also holds the upload back one period",
+      {"A v1 replace also holds the upload back one period; with a game-settings write beside "
+       "it, the save is asked for before the upload",
        [&] {
          expect(PLUGIN_METHOD_PUT, "/zek-settings/v1/account/video",
                 R"({"schemaVersion":3,"data":{"fov":75}})", 200, "null");
+         expect(PLUGIN_METHOD_PATCH, "/zek-settings/v1/account/game-settings",
+                R"({"schemaVersion":4,"data":{"brightness":70}})", 200, "null");
          Tick();
          Tick();
        },
-       {OwnerCall("qev-settings", kAccount, 1002, true), UploadCall("QEVPreferences", kQevFile),
+       {OwnerCall("qev-settings", kAccount, 1002, true),
+        R"(PATCH /zek-game-settings/v1/game-settings {"value":{"brightness":70}})",
+        "POST /zek-game-settings/v1/save", UploadCall("QEVPreferences", kQevFile),
         OwnerCall("qev-settings", kAccount, 1003, false)},
-       {Loaded("QEVPreferences", "video", R"({"data":{"fov":75},"schemaVersion":3})")},
+       {Loaded("QEVPreferences", "video", R"({"data":{"fov":75},"schemaVersion":3})"), mirrored70},
        {}},
       {"The service's own changes are mirrored as Updates, Delete included",
        [&] {
