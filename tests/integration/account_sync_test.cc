@@ -8,6 +8,7 @@
 
 #include <cctype>
 #include <cmath>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <ostream>
@@ -201,6 +202,9 @@ class AccountSyncTest : public SettingsFixture {
       });
     }
   }
+
+  // The plugin's stop still calls the stand-ins above, so it must stop while they exist.
+  ~AccountSyncTest() override { runtime_.reset(); }
 
   void Run(const std::vector<Step>& steps) {
     for (const Step& step : steps) {
@@ -614,6 +618,51 @@ TEST_F(AccountSyncTest, FailedServiceAnswersFallBackToTheFilesOnDisk) {
        {},
        {},
        {"We are not connected to the Player Prefs server, are you logged in?"}},
+  });
+}
+
+// Writes that fail leave what is on disk as it was, and nothing is recorded or announced as if
+// they had succeeded. A folder where a file should be makes the crash-safe save fail.
+TEST_F(AccountSyncTest, WritesThatFailKeepWhatIsOnDisk) {
+  std::filesystem::create_directories(InstallPath(kEsportsFile));
+  store_["esports-settings"] = Owner(kOtherAccount, 5, false);
+  service_.copies["EsportsPreferences"] = {kEsportsOnServer, 900};
+  Write(kQevFile, kQevOnDisk);
+  std::filesystem::create_directories(InstallPath(kQevFile) + ".unsynced");
+  store_["qev-settings"] = Owner(kAccount, 700, true);
+  service_.copies["QEVPreferences"] = {Category("video", "fov", 60), 800};
+
+  Run({
+      {"The plugin starts and the player logs in",
+       [&] {
+         ASSERT_NO_FATAL_FAILURE(LoadAndStart());
+         LogIn();
+       },
+       StartCalls(),
+       {},
+       {}},
+      {"The download cannot be written and the foreign file cannot be emptied: it is neither "
+       "loaded nor given to this player; the unsent QEV change cannot be kept aside, so the file "
+       "is kept as it is and stays modified",
+       [&] {
+         Ready(true);
+         EXPECT_EQ(Read(kQevFile), kQevOnDisk);
+         EXPECT_EQ(
+             Json(Request(PLUGIN_METHOD_GET, "/zek-settings/v2/account/EsportsPreferences/hud")
+                      .value),
+             R"({"data":null,"schemaVersion":0})");
+       },
+       {HashCall(""), DownloadCall("EsportsPreferences", ""), HashCall(""),
+        DownloadCall("PerksPreferences", ""), HashCall(kQevOnDisk),
+        DownloadCall("QEVPreferences", kQevOnDisk), kLoaded},
+       {Loaded("QEVPreferences", "video", kFov80), kReadyEvent},
+       {"Failed to write downloaded preferences file: \"" + InstallPath(kEsportsFile),
+        "local file belongs to another player, resetting file 42 43 EsportsPreferences",
+        "Failed to reset preferences file: \"" + InstallPath(kEsportsFile),
+        "PerksPreferences, player-preference server returned 404",
+        "QEVPreferences: local changes were not uploaded and the server has a newer copy, but "
+        "keeping them as \"" +
+            InstallPath(kQevFile) + ".unsynced\" failed"}},
   });
 }
 
