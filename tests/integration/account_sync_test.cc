@@ -666,6 +666,32 @@ TEST_F(AccountSyncTest, WritesThatFailKeepWhatIsOnDisk) {
   });
 }
 
+// A service that stays down is tried less and less often, never less than once in 64 periods,
+// and the failure is logged once for the whole run.
+TEST_F(AccountSyncTest, UploadsBackOffToSixtyFourPeriods) {
+  ASSERT_NO_FATAL_FAILURE(LoadAndStart());
+  LogIn();
+  Ready(true);
+  service_.failUpload["QEVPreferences"] = 503;
+  Patch("/zek-settings/v2/account/QEVPreferences/video", R"({"schemaVersion":1,"data":{"a":1}})");
+  size_t log_start = runtime_->LogLines().size();
+  ClearRecords();
+  std::vector<int> tries;
+  for (int tick = 1; tick <= 260; ++tick) {
+    Tick();
+    for (const RecordedCall& call : Calls()) {
+      if (call.method == PLUGIN_METHOD_PUT) tries.push_back(tick);
+    }
+    ClearRecords();
+  }
+  // The write holds the first tick back; then the waits double: 2, 4, ... 64, 64.
+  EXPECT_EQ(tries, (std::vector<int>{2, 4, 8, 16, 32, 64, 128, 192, 256}));
+  size_t errors = 0;
+  std::vector<LogLine> lines = runtime_->LogLines();
+  for (size_t i = log_start; i < lines.size(); ++i) errors += lines[i].level >= 2 ? 1 : 0;
+  EXPECT_EQ(errors, 1u);
+}
+
 BindingProperty Brightness(int64_t level) {
   BindingProperty value;
   value.Field("brightness").SetSigned(level);
