@@ -8,8 +8,10 @@
 
 #include <cctype>
 #include <cmath>
+#include <filesystem>
 #include <functional>
 #include <map>
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -200,6 +202,9 @@ class AccountSyncTest : public SettingsFixture {
       });
     }
   }
+
+  // The plugin's stop still calls the stand-ins above, so it must stop while they exist.
+  ~AccountSyncTest() override { runtime_.reset(); }
 
   void Run(const std::vector<Step>& steps) {
     for (const Step& step : steps) {
@@ -603,7 +608,88 @@ TEST_F(AccountSyncTest, FailedServiceAnswersFallBackToTheFilesOnDisk) {
        {"player-preference service is disabled",
         "We are not connected to the Player Prefs server, are you logged in?",
         "We are not connected to the Player Prefs server, are you logged in?"}},
+      {"It comes back as a Create, which starts nothing, and then goes away with a Delete that "
+       "carries nothing: the next tick knows it is gone",
+       [&] {
+         Publish(kReadiness, "Create", Bool(true));
+         Publish(kReadiness, "Delete", BindingProperty());
+         Tick();
+       },
+       {},
+       {},
+       {"We are not connected to the Player Prefs server, are you logged in?"}},
   });
+}
+
+// Writes that fail leave what is on disk as it was, and nothing is recorded or announced as if
+// they had succeeded. A folder where a file should be makes the crash-safe save fail.
+TEST_F(AccountSyncTest, WritesThatFailKeepWhatIsOnDisk) {
+  std::filesystem::create_directories(InstallPath(kEsportsFile));
+  store_["esports-settings"] = Owner(kOtherAccount, 5, false);
+  service_.copies["EsportsPreferences"] = {kEsportsOnServer, 900};
+  Write(kQevFile, kQevOnDisk);
+  std::filesystem::create_directories(InstallPath(kQevFile) + ".unsynced");
+  store_["qev-settings"] = Owner(kAccount, 700, true);
+  service_.copies["QEVPreferences"] = {Category("video", "fov", 60), 800};
+
+  Run({
+      {"The plugin starts and the player logs in",
+       [&] {
+         ASSERT_NO_FATAL_FAILURE(LoadAndStart());
+         LogIn();
+       },
+       StartCalls(),
+       {},
+       {}},
+      {"The download cannot be written and the foreign file cannot be emptied: it is neither "
+       "loaded nor given to this player; the unsent QEV change cannot be kept aside, so the file "
+       "is kept as it is and stays modified",
+       [&] {
+         Ready(true);
+         EXPECT_EQ(Read(kQevFile), kQevOnDisk);
+         EXPECT_EQ(
+             Json(Request(PLUGIN_METHOD_GET, "/zek-settings/v2/account/EsportsPreferences/hud")
+                      .value),
+             R"({"data":null,"schemaVersion":0})");
+       },
+       {HashCall(""), DownloadCall("EsportsPreferences", ""), HashCall(""),
+        DownloadCall("PerksPreferences", ""), HashCall(kQevOnDisk),
+        DownloadCall("QEVPreferences", kQevOnDisk), kLoaded},
+       {Loaded("QEVPreferences", "video", kFov80), kReadyEvent},
+       {"Failed to write downloaded preferences file: \"" + InstallPath(kEsportsFile),
+        "local file belongs to another player, resetting file 42 43 EsportsPreferences",
+        "Failed to reset preferences file: \"" + InstallPath(kEsportsFile),
+        "PerksPreferences, player-preference server returned 404",
+        "QEVPreferences: local changes were not uploaded and the server has a newer copy, but "
+        "keeping them as \"" +
+            InstallPath(kQevFile) + ".unsynced\" failed"}},
+  });
+}
+
+// A service that stays down is tried less and less often, never less than once in 64 periods,
+// and the failure is logged once for the whole run.
+TEST_F(AccountSyncTest, UploadsBackOffToSixtyFourPeriods) {
+  ASSERT_NO_FATAL_FAILURE(LoadAndStart());
+  LogIn();
+  Ready(true);
+  service_.failUpload["QEVPreferences"] = 503;
+  Patch("/zek-settings/v2/account/QEVPreferences/video", R"({"schemaVersion":1,"data":{"a":1}})");
+  size_t log_start = runtime_->LogLines().size();
+  ClearRecords();
+  std::vector<int> tries;
+  for (int tick = 1; tick <= 260; ++tick) {
+    Tick();
+    for (const RecordedCall& call : Calls()) {
+      if (call.method == PLUGIN_METHOD_PUT) tries.push_back(tick);
+    }
+    ClearRecords();
+  }
+  // The write holds the first tick back; then the waits double: 2, 4, ... 64, 64.
+  EXPECT_EQ(tries, (std::vector<int>{2, 4, 8, 16, 32, 64, 128, 192, 256}));
+  size_t errors = 0;
+  std::vector<LogLine> lines = runtime_->LogLines();
+  for (size_t i = log_start; i < lines.size(); ++i) errors += lines[i].level >= 2 ? 1 : 0;
+  EXPECT_EQ(errors, 1u);
 }
 
 BindingProperty Brightness(int64_t level) {
@@ -719,16 +805,33 @@ TEST_F(AccountSyncTest, GamePreferencesAreForwardedAndCategoriesReplaced) {
        {UploadCall("QEVPreferences", kQevFile), OwnerCall("qev-settings", kAccount, 1001, false)},
        {Loaded("QEVPreferences", "video", fov70)},
        {}},
-      {"A v1 replace also holds the upload back one period",
+      {"A replace with data that is not a structure stores it as sent",
+       [&] {
+         expect(PLUGIN_METHOD_PUT, "/zek-settings/v2/account/QEVPreferences/presets",
+                R"({"schemaVersion":1,"data":[1,2]})", 200, "null");
+         expect(PLUGIN_METHOD_GET, "/zek-settings/v2/account/QEVPreferences/presets", "", 200,
+                R"({"data":[1,2],"schemaVersion":1})");
+         ClearRecords();
+         Tick();
+       },
+       {UploadCall("QEVPreferences", kQevFile), OwnerCall("qev-settings", kAccount, 1002, false)},
+       {},
+       {}},
+      {"A v1 replace also holds the upload back one period; with a game-settings write beside "
+       "it, the save is asked for before the upload",
        [&] {
          expect(PLUGIN_METHOD_PUT, "/zek-settings/v1/account/video",
                 R"({"schemaVersion":3,"data":{"fov":75}})", 200, "null");
+         expect(PLUGIN_METHOD_PATCH, "/zek-settings/v1/account/game-settings",
+                R"({"schemaVersion":4,"data":{"brightness":70}})", 200, "null");
          Tick();
          Tick();
        },
-       {OwnerCall("qev-settings", kAccount, 1001, true), UploadCall("QEVPreferences", kQevFile),
-        OwnerCall("qev-settings", kAccount, 1002, false)},
-       {Loaded("QEVPreferences", "video", R"({"data":{"fov":75},"schemaVersion":3})")},
+       {OwnerCall("qev-settings", kAccount, 1002, true),
+        R"(PATCH /zek-game-settings/v1/game-settings {"value":{"brightness":70}})",
+        "POST /zek-game-settings/v1/save", UploadCall("QEVPreferences", kQevFile),
+        OwnerCall("qev-settings", kAccount, 1003, false)},
+       {Loaded("QEVPreferences", "video", R"({"data":{"fov":75},"schemaVersion":3})"), mirrored70},
        {}},
       {"The service's own changes are mirrored as Updates, Delete included",
        [&] {
@@ -753,14 +856,14 @@ TEST_F(AccountSyncTest, GamePreferencesAreForwardedAndCategoriesReplaced) {
       {"The player logs out and a change is written: with nobody logged in nothing goes up, not "
        "even at stop",
        [&] {
-         Publish(kSession, "Delete", Session("LOGGING_OUT", kProfile, kAccount));
+         Publish(kSession, "Delete", BindingProperty());
          expect(PLUGIN_METHOD_PATCH, "/zek-settings/v2/account/QEVPreferences/video",
                 R"({"schemaVersion":3,"data":{"fov":80}})", 200, "null");
          Tick();
          Tick();
          StopPlugin();
        },
-       {OwnerCall("qev-settings", 0, 1002, true)},
+       {OwnerCall("qev-settings", 0, 1003, true)},
        {Loaded("QEVPreferences", "video", R"({"data":{"fov":80},"schemaVersion":3})")},
        {}},
   });
@@ -773,6 +876,7 @@ struct PeriodCase {
   std::string story;
   std::vector<std::pair<const char*, BindingProperty>> events;  // type, "UploadRateLimit"
   double period;
+  friend void PrintTo(const PeriodCase& c, std::ostream* out) { *out << c.story; }
 };
 
 BindingProperty RateLimit(double seconds) {

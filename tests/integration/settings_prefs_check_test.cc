@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <ostream>
 #include <set>
 #include <string>
 #include <vector>
@@ -54,6 +55,8 @@ struct AgreementCase {
   std::set<std::string> announced;
   std::set<std::string> unannounced;
 };
+// Cases print as their names in test listings.
+void PrintTo(const AgreementCase& c, std::ostream* out) { *out << c.name; }
 
 class SettingsPrefsCheckTest : public SettingsFixture,
                                public testing::WithParamInterface<AgreementCase> {};
