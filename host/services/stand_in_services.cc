@@ -11,7 +11,7 @@ namespace {
 
 constexpr std::string_view kCommandLinePath = "/varnclient/command-line-args";
 constexpr std::string_view kInstallDirPath = "/data-store/v1/install-dir";
-constexpr std::string_view kInstallSettingsPath = "/data-store/v1/install-settings/";
+constexpr std::string_view kInstallSettingsPath = ZEK_DATA_STORE_INSTALL_SETTINGS_PATH;
 constexpr std::string_view kSessionPath = "/zek-login/v1/session";
 constexpr std::string_view kReadyPath = "/zek-player-preferences/v1/player-preferences-ready";
 constexpr std::string_view kGameSettingsPrefix = "/zek-game-settings/v1/";
@@ -142,13 +142,14 @@ ServiceAnswer StandInServices::InstallSettings(const ServiceRequest& request) {
   if (request.method != PLUGIN_METHOD_POST && request.method != PLUGIN_METHOD_PUT) {
     return MethodNotAllowed(request);
   }
-  // A plugin may send the record as one argument or its members as several; an HTTP caller
-  // sends it as the body.
+  // A plugin sends the value as the argument ZEK_DATA_STORE_VALUE_ARGUMENT (or, as telemetry
+  // does, its members as several arguments); an HTTP caller sends it as the body.
   BindingProperty value;
   ServiceAnswer refusal;
-  if (!RequestValue(request, "value", value, refusal)) return refusal;
+  if (!RequestValue(request, ZEK_DATA_STORE_VALUE_ARGUMENT, value, refusal)) return refusal;
   bool from_members = request.arguments.GetType() == BindingPropertyType::Structure &&
                       request.arguments.Size() > 1 &&
+                      request.arguments.TryFind(ZEK_DATA_STORE_VALUE_ARGUMENT) == nullptr &&
                       (request.raw == nullptr || request.raw->bodyLength == 0);
   if (from_members) value = request.arguments;
   bool existed = store_.Get(kInstallSettingsScope, key).has_value();

@@ -44,6 +44,11 @@ bool WriteWhole(int fd, const std::string& text) {
 
 }  // namespace
 
+std::string InstanceLock::RunningMessage(int64_t pid, const std::string& path) {
+  return "another zek-host (pid " + std::to_string(pid) +
+         ") is running on this installation; its lockfile is " + path;
+}
+
 std::unique_ptr<InstanceLock> InstanceLock::Acquire(const std::string& path, uint16_t port,
                                                     const std::string& token, std::string& error) {
   std::string line = std::string(kPrefix) + std::to_string(getpid()) + ":" + std::to_string(port) +
@@ -74,8 +79,7 @@ std::unique_ptr<InstanceLock> InstanceLock::Acquire(const std::string& path, uin
     std::string held = ReadLine(path);
     pid_t pid = LinePid(held);
     if (IsAlive(pid) && pid != getpid()) {
-      error = "another zek-host (pid " + std::to_string(pid) + ") is running on this " +
-              "installation; its lockfile is " + path;
+      error = RunningMessage(pid, path);
       break;
     }
     // The holder is gone: the lockfile is stale.
@@ -84,6 +88,11 @@ std::unique_ptr<InstanceLock> InstanceLock::Acquire(const std::string& path, uin
   if (error.empty()) error = "cannot create " + path;
   unlink(temp.c_str());
   return nullptr;
+}
+
+int64_t InstanceLock::LiveHolder(const std::string& path) {
+  pid_t pid = LinePid(ReadLine(path));
+  return IsAlive(pid) && pid != getpid() ? pid : 0;
 }
 
 InstanceLock::~InstanceLock() {

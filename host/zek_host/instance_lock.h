@@ -19,6 +19,11 @@ class InstanceLock {
   // or the file cannot be written.
   static std::unique_ptr<InstanceLock> Acquire(const std::string& path, uint16_t port,
                                                const std::string& token, std::string& error);
+  // The pid of the live zek-host that holds `path`, or 0: checked before listening, so that a
+  // second host on a busy --port still says why it cannot run.
+  static int64_t LiveHolder(const std::string& path);
+  // The refusal for a live holder `pid` of `path`.
+  static std::string RunningMessage(int64_t pid, const std::string& path);
   // Removes the file, if it is still this process's.
   ~InstanceLock();
   InstanceLock(const InstanceLock&) = delete;

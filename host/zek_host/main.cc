@@ -180,12 +180,16 @@ int Run(int argc, char** argv) {
   front_config.maxBody = options.maxBody;
   front_config.token = token;
   HttpFront front(runtime, events, log, front_config);
+  std::string lockfile = (install / "lockfile").string();
+  if (int64_t holder = InstanceLock::LiveHolder(lockfile); holder != 0) {
+    log.Error(InstanceLock::RunningMessage(holder, lockfile));
+    return kFailed;
+  }
   if (!front.Bind(error)) {
     log.Error(error);
     return kFailed;
   }
-  std::unique_ptr<InstanceLock> lock =
-      InstanceLock::Acquire((install / "lockfile").string(), front.Port(), token, error);
+  std::unique_ptr<InstanceLock> lock = InstanceLock::Acquire(lockfile, front.Port(), token, error);
   if (lock == nullptr) {
     log.Error(error);
     return kFailed;
