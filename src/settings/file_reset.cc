@@ -62,6 +62,7 @@ bool SettingsPlugin::ResetIfForeignOwner(std::string_view ppType) {
     Log(kError, kSettingsLogCategory, 0, kResetFailed, path->c_str(), emptied.Message().c_str());
     return false;
   }
+  LogWriteWarning(emptied);
 
   SetOwner(ppType, 0, 0, false);
   entry = ppTypeRegistry.TryFind(ppType);

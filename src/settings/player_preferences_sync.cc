@@ -133,6 +133,7 @@ void SettingsPlugin::SyncPreferenceType(std::string_view ppType) {
     LoadAfterOwnerCheck(ppType);
     return;
   }
+  LogWriteWarning(written);
   SetOwner(ppType, loginSession.accountId, timestamp, false);
   LoadAccountPreferences(ppType);
 }

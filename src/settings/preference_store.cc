@@ -149,7 +149,14 @@ bool SettingsPlugin::SavePreferenceFile(std::string_view path, const BindingProp
         saved.Message().c_str());
     return false;
   }
+  LogWriteWarning(saved);
   return true;
+}
+
+void SettingsPlugin::LogWriteWarning(const FileStatus& written) {
+  if (!written.Warning().empty()) {
+    Log(kLogWarning, kSettingsLogCategory, 0, "%s", written.Warning().c_str());
+  }
 }
 
 std::optional<std::string> SettingsPlugin::PathForWrite(std::string_view ppType) {

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "binding/binding_property.h"
+#include "binding/file_system.h"
 #include "plugin/plugin_base.h"
 #include "plugin/plugin_resource_event.h"
 #include "settings/settings_api_types.h"
@@ -111,6 +112,9 @@ class SettingsPlugin : public PluginBase {
   // the file first when its load was skipped because the path was unknown; nothing when the
   // command line is still unavailable.
   std::optional<std::string> PathForWrite(std::string_view ppType);
+  // Logs the warning of a write that succeeded but may not survive a crash (its folder could not
+  // be synced); the file itself is in place.
+  void LogWriteWarning(const FileStatus& written);
   // Update events of one category record: the v1 path of its kind, then the v2 path.
   void PublishCategory(std::string_view category, std::string_view kind, std::string_view ppType,
                        const BindingProperty& record);
