@@ -85,8 +85,8 @@ class RouteDeclaration {
     const RouteSignature& signature = function_->signature;
     ValueShape shape = at < signature.shapes.size() ? signature.shapes[at] : ValueShape::kOther;
     RouteValueType type = at < signature.types.size() ? signature.types[at] : RouteValueType{};
-    function_->parameters.push_back(RouteParameter{std::string(name), std::string(help),
-                                                   location, shape, optional, std::move(type)});
+    function_->parameters.push_back(RouteParameter{std::string(name), std::string(help), location,
+                                                   shape, optional, std::move(type)});
     return *this;
   }
 
@@ -153,8 +153,8 @@ RouteSignature SignatureOf(std::index_sequence<I...>) {
 
 // How each argument converts, described once, when the route is declared.
 template <class Values, size_t... I>
-std::array<BindingFieldInfo, sizeof...(I)> FieldsOf([[maybe_unused]] const BindingRegistry* registry,
-                                                     std::index_sequence<I...>) {
+std::array<BindingFieldInfo, sizeof...(I)> FieldsOf(
+    [[maybe_unused]] const BindingRegistry* registry, std::index_sequence<I...>) {
   return {RouteValueInfo<std::tuple_element_t<I, Values>>(registry)...};
 }
 
@@ -230,12 +230,12 @@ RouteDeclaration DeclareRoute(RouteTable& table, uint32_t method, std::string_vi
   }
   bool answer_converts = IsConvertible(answer_field);
   std::unique_ptr<RouteFunction> function = table.Prepare(
-      method, path_template, call_name,
-      SignatureOf<R, Values>(std::make_index_sequence<kCount>()),
+      method, path_template, call_name, SignatureOf<R, Values>(std::make_index_sequence<kCount>()),
       MakeHandler(std::move(handler), std::move(fields), std::move(answer_field)));
   std::string unconvertible;
   if (unconvertible_argument < kCount) {
-    unconvertible = FormatMessage(kUnconvertibleArgument, function->name, unconvertible_argument + 1);
+    unconvertible =
+        FormatMessage(kUnconvertibleArgument, function->name, unconvertible_argument + 1);
   } else if (!answer_converts) {
     unconvertible = FormatMessage(kUnconvertibleAnswer, function->name);
   }
