@@ -87,8 +87,9 @@ class BenchPlugin : public PluginBase {
         if (names.empty()) {
           Route(route.method, route.path, [] { return true; });
         } else if (names.size() == 1) {
-          Route(route.method, route.path, [](std::string a) { return !a.empty(); })
-              .Path(names[0], "");
+          Route(route.method, route.path, [](std::string a) {
+            return !a.empty();
+          }).Path(names[0], "");
         } else {
           Route(route.method, route.path,
                 [](std::string a, std::string b) { return !a.empty() && !b.empty(); })

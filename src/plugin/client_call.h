@@ -79,8 +79,7 @@ class ClientCall {
   static const BindingRegistry* RegistryOf(PluginBase& plugin);
   // The call itself; `answer_status` receives the status of the answer, 0 when none came.
   static CallResult Call(PluginBase& plugin, uint32_t method, std::string_view path,
-                         std::span<const CallArgument> arguments,
-                         uint32_t& answer_status) noexcept;
+                         std::span<const CallArgument> arguments, uint32_t& answer_status) noexcept;
   // What an error response says: its error text, else its status's reason phrase.
   static std::string ErrorText(const PluginResponse& response);
   // A typed answer that does not convert is an error with the answer's status.

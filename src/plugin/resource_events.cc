@@ -26,8 +26,7 @@ void CallHandler(const ResourceHandler& handler, const Client::PluginResourceEve
 }  // namespace
 
 void ResourceHandlerTable::Set(std::string_view text, ResourceHandler handler) {
-  Entry entry{std::make_shared<const ResourceHandler>(std::move(handler)),
-              ResourceEventName(text)};
+  Entry entry{std::make_shared<const ResourceHandler>(std::move(handler)), ResourceEventName(text)};
   if (text.find('*') == std::string_view::npos) {
     auto it = exact_.find(text);
     if (it != exact_.end()) {
@@ -104,10 +103,9 @@ void ResourceEvents::Subscribe(PluginBase& plugin, std::string_view path) {
     plugin.subscriptionCounts_.erase(it);
     return;
   }
-  plugin.eventHandlers_[name].push_back(
-      [self, name](const Client::PluginResourceEvent& event) {
-        self->resourceHandlers_.Dispatch(event, name);
-      });
+  plugin.eventHandlers_[name].push_back([self, name](const Client::PluginResourceEvent& event) {
+    self->resourceHandlers_.Dispatch(event, name);
+  });
 }
 
 void ResourceEvents::Unsubscribe(PluginBase& plugin, std::string_view path) {

@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <string>
 #include <string_view>
 #include <tuple>
 #include <type_traits>
@@ -33,17 +34,21 @@ namespace Varn {
 // (RouteTable::Commit). Move-only, so that one declaration commits once.
 class RouteDeclaration {
  public:
-  RouteDeclaration(RouteTable& table, std::unique_ptr<RouteFunction> function)
-      : table_(&table), function_(std::move(function)) {}
+  // `unconvertible`: why the handler's argument or answer types do not convert, or empty.
+  RouteDeclaration(RouteTable& table, std::unique_ptr<RouteFunction> function,
+                   std::string unconvertible = {})
+      : table_(&table), function_(std::move(function)), unconvertible_(std::move(unconvertible)) {}
   RouteDeclaration(RouteDeclaration&& other) noexcept
-      : table_(other.table_), function_(std::move(other.function_)) {}
+      : table_(other.table_),
+        function_(std::move(other.function_)),
+        unconvertible_(std::move(other.unconvertible_)) {}
   RouteDeclaration(const RouteDeclaration&) = delete;
   RouteDeclaration& operator=(const RouteDeclaration&) = delete;
   RouteDeclaration& operator=(RouteDeclaration&&) = delete;
   ~RouteDeclaration() {
     if (function_ == nullptr) return;
     try {
-      table_->Commit(std::move(function_));
+      table_->Commit(std::move(function_), unconvertible_);
     } catch (...) {
       // Out of memory while adding: the function is not served, as when refused.
     }
@@ -80,13 +85,14 @@ class RouteDeclaration {
     const RouteSignature& signature = function_->signature;
     ValueShape shape = at < signature.shapes.size() ? signature.shapes[at] : ValueShape::kOther;
     RouteValueType type = at < signature.types.size() ? signature.types[at] : RouteValueType{};
-    function_->parameters.push_back(RouteParameter{std::string(name), std::string(help),
-                                                   location, shape, optional, std::move(type)});
+    function_->parameters.push_back(RouteParameter{std::string(name), std::string(help), location,
+                                                   shape, optional, std::move(type)});
     return *this;
   }
 
   RouteTable* table_;
   std::unique_ptr<RouteFunction> function_;
+  std::string unconvertible_;
 };
 
 namespace route_declaration_internal {
@@ -147,8 +153,8 @@ RouteSignature SignatureOf(std::index_sequence<I...>) {
 
 // How each argument converts, described once, when the route is declared.
 template <class Values, size_t... I>
-std::array<BindingFieldInfo, sizeof...(I)> FieldsOf([[maybe_unused]] const BindingRegistry* registry,
-                                                     std::index_sequence<I...>) {
+std::array<BindingFieldInfo, sizeof...(I)> FieldsOf(
+    [[maybe_unused]] const BindingRegistry* registry, std::index_sequence<I...>) {
   return {RouteValueInfo<std::tuple_element_t<I, Values>>(registry)...};
 }
 
@@ -216,20 +222,24 @@ RouteDeclaration DeclareRoute(RouteTable& table, uint32_t method, std::string_vi
   using Values = typename Shape<F>::Values;
   using R = std::decay_t<typename Shape<F>::Sig::Return>;
   constexpr size_t kCount = std::tuple_size_v<Values>;
-  RouteSignature signature = SignatureOf<R, Values>(std::make_index_sequence<kCount>());
   auto fields = FieldsOf<Values>(table.Registry(), std::make_index_sequence<kCount>());
-  for (size_t i = 0; i < kCount; ++i) {
-    if (!IsConvertible(fields[i])) {
-      signature.unconvertibleArgument = i;
-      break;
-    }
-  }
   BindingFieldInfo answer_field = RouteValueInfo<R>(table.Registry());
-  signature.unconvertibleAnswer = !IsConvertible(answer_field);
-  return RouteDeclaration(
-      table, table.Prepare(method, path_template, call_name, std::move(signature),
-                           MakeHandler(std::move(handler), std::move(fields),
-                                       std::move(answer_field))));
+  size_t unconvertible_argument = 0;
+  while (unconvertible_argument < kCount && IsConvertible(fields[unconvertible_argument])) {
+    ++unconvertible_argument;
+  }
+  bool answer_converts = IsConvertible(answer_field);
+  std::unique_ptr<RouteFunction> function = table.Prepare(
+      method, path_template, call_name, SignatureOf<R, Values>(std::make_index_sequence<kCount>()),
+      MakeHandler(std::move(handler), std::move(fields), std::move(answer_field)));
+  std::string unconvertible;
+  if (unconvertible_argument < kCount) {
+    unconvertible =
+        FormatMessage(kUnconvertibleArgument, function->name, unconvertible_argument + 1);
+  } else if (!answer_converts) {
+    unconvertible = FormatMessage(kUnconvertibleAnswer, function->name);
+  }
+  return RouteDeclaration(table, std::move(function), std::move(unconvertible));
 }
 
 }  // namespace Varn

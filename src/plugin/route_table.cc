@@ -268,17 +268,14 @@ class ScratchValues {
 
 // Why `function` cannot be served as declared, or empty. A mismatch here would otherwise fail
 // every request to the function, or bind arguments to the wrong parameters.
-std::string WhyRefused(const RouteFunction& function) {
+std::string WhyRefused(const RouteFunction& function, std::string_view unconvertible) {
   const std::string& name = function.name;
   const RouteSignature& signature = function.signature;
   const std::vector<RouteParameter>& params = function.parameters;
   if (params.size() != signature.types.size()) {
     return FormatMessage(kArityMismatch, name, params.size(), signature.types.size());
   }
-  if (signature.unconvertibleArgument != RouteSignature::kAllConvert) {
-    return FormatMessage(kUnconvertibleArgument, name, signature.unconvertibleArgument + 1);
-  }
-  if (signature.unconvertibleAnswer) return FormatMessage(kUnconvertibleAnswer, name);
+  if (!unconvertible.empty()) return std::string(unconvertible);
   size_t bodies = 0;
   const std::vector<std::string>& captured = function.pattern.ParameterNames();
   for (size_t p = 0; p < params.size(); ++p) {
@@ -349,8 +346,8 @@ RouteFunction& RouteTable::Insert(std::unique_ptr<RouteFunction> function) {
   return *functions_.back();
 }
 
-bool RouteTable::Commit(std::unique_ptr<RouteFunction> function) {
-  std::string refusal = WhyRefused(*function);
+bool RouteTable::Commit(std::unique_ptr<RouteFunction> function, std::string_view unconvertible) {
+  std::string refusal = WhyRefused(*function, unconvertible);
   if (refusal.empty()) {
     Insert(std::move(function));
     return true;

@@ -53,14 +53,9 @@ struct RouteParameter {
 
 // What a handler takes and answers, as known from its C++ signature.
 struct RouteSignature {
-  static constexpr size_t kAllConvert = static_cast<size_t>(-1);
   std::vector<ValueShape> shapes;
   std::vector<RouteValueType> types;
   RouteValueType returns;
-  // The first argument (from 0) whose type the registry could not convert, or kAllConvert.
-  size_t unconvertibleArgument = kAllConvert;
-  // The answer's type could not be converted.
-  bool unconvertibleAnswer = false;
 };
 
 // Runs a handler with the bound values, one per declared parameter; a null value is one the
@@ -101,9 +96,10 @@ class RouteTable {
                                          RouteHandler handler) const;
   // Adds a prepared function whose parameters are all declared, or refuses it (logged, and kept
   // in Refusals()) when its handler cannot be served: parameters that do not match the
-  // handler's arguments or the template's captures, or argument or answer types that do not
-  // convert. A refused function is never dispatched to. Before the first dispatch only.
-  bool Commit(std::unique_ptr<RouteFunction> function);
+  // handler's arguments or the template's captures, or `unconvertible` set (the declaration's
+  // message for an argument or answer type that does not convert). A refused function is never
+  // dispatched to. Before the first dispatch only.
+  bool Commit(std::unique_ptr<RouteFunction> function, std::string_view unconvertible = {});
   // Adds a function as it stands, unchecked; parameters are declared on the returned record,
   // before the first dispatch.
   RouteFunction& Add(uint32_t method, std::string_view path_template, std::string_view call_name,

@@ -64,12 +64,21 @@ TEST_F(ClientCallTest, ReportsEachFailureWithItsStatusAndMessage) {
                    {},
                    503,
                    "Error response for GET /svc/v1/broken: down for maintenance"});
-  cases.push_back({PLUGIN_METHOD_GET, "/svc/v1/status/304", {}, 304,
+  cases.push_back({PLUGIN_METHOD_GET,
+                   "/svc/v1/status/304",
+                   {},
+                   304,
                    "Error response for GET /svc/v1/status/304: Not Modified"});
-  cases.push_back({PLUGIN_METHOD_GET, "/svc/v1/status/503", {}, 503,
+  cases.push_back({PLUGIN_METHOD_GET,
+                   "/svc/v1/status/503",
+                   {},
+                   503,
                    "Error response for GET /svc/v1/status/503: Service Unavailable"});
   // A status outside the table of phrases speaks by its number.
-  cases.push_back({PLUGIN_METHOD_GET, "/svc/v1/status/418", {}, 418,
+  cases.push_back({PLUGIN_METHOD_GET,
+                   "/svc/v1/status/418",
+                   {},
+                   418,
                    "Error response for GET /svc/v1/status/418: 418"});
   cases.push_back({PLUGIN_METHOD_PUT,
                    "/svc/v1/count",

@@ -251,7 +251,8 @@ class CarelessPlugin : public PluginBase {
     ListenResource("/svc/v1/a", [](const Client::PluginResourceEvent&) {});
     ListenResource("/svc/v2/*", [](const Client::PluginResourceEvent&) {});
     SetTimer("t", 1.0, [] {});
-    ScheduleAt("once", [] {}, Timers::Now() + 1'000'000'000);
+    ScheduleAt(
+        "once", [] {}, Timers::Now() + 1'000'000'000);
     return true;
   }
   void Stop() override {

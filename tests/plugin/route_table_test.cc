@@ -358,7 +358,8 @@ class RouteBodyTest : public testing::Test {
     DeclareRoute(table_, PLUGIN_METHOD_GET, "/blob/{bytes}",
                  [](std::vector<uint8_t> bytes, std::map<std::string, int32_t> counts) {
                    std::string text(bytes.begin(), bytes.end());
-                   for (const auto& [key, count] : counts) text += FormatMessage(",%1=%2", key, count);
+                   for (const auto& [key, count] : counts)
+                     text += FormatMessage(",%1=%2", key, count);
                    return text;
                  })
         .Path("bytes", "")
@@ -500,26 +501,28 @@ TEST_F(RouteBodyTest, RefusesARouteWhoseHandlerCannotBeServed) {
       .Path("a", "")
       .Query("b", "");
   expect("/long/a", "Function 'GetLongByA' declares 2 parameters for a handler of 1 arguments.");
-  DeclareRoute(table, PLUGIN_METHOD_POST, "/loose", [](std::string, Loose loose) {
-    return loose.n;
-  }).Query("name", "").Body("loose", "");
+  DeclareRoute(table, PLUGIN_METHOD_POST, "/loose",
+               [](std::string, Loose loose) { return loose.n; })
+      .Query("name", "")
+      .Body("loose", "");
   expect("/loose",
          "Function 'PostLoose' has a handler whose argument 2 is of a type that is not "
          "registered.");
   DeclareRoute(table, PLUGIN_METHOD_GET, "/state", [] { return Unregistered::kA; });
   expect("/state",
          "Function 'GetState' has a handler whose answer is of a type that is not registered.");
-  DeclareRoute(table, PLUGIN_METHOD_GET, "/twice", [](int32_t, int32_t) {
-    return 0;
-  }).Query("n", "").Query("n", "");
+  DeclareRoute(table, PLUGIN_METHOD_GET, "/twice", [](int32_t, int32_t) { return 0; })
+      .Query("n", "")
+      .Query("n", "");
   expect("/twice", "Function 'GetTwice' declares parameter 'n' twice.");
-  DeclareRoute(table, PLUGIN_METHOD_PUT, "/bodies", [](Category, Category) {
-    return 0;
-  }).Body("a", "").Body("b", "");
+  DeclareRoute(table, PLUGIN_METHOD_PUT, "/bodies", [](Category, Category) { return 0; })
+      .Body("a", "")
+      .Body("b", "");
   expect("/bodies", "Function 'PutBodies' declares more than one body parameter.");
-  DeclareRoute(table, PLUGIN_METHOD_GET, "/where/{a}", [](std::string a, std::string b) {
-    return a + b;
-  }).Path("a", "").Path("b", "");
+  DeclareRoute(table, PLUGIN_METHOD_GET, "/where/{a}",
+               [](std::string a, std::string b) { return a + b; })
+      .Path("a", "")
+      .Path("b", "");
   expect("/where/a",
          "Function 'GetWhereByA' declares path parameter 'b' that its template does not capture.");
   DeclareRoute(table, PLUGIN_METHOD_GET, "/capture/{a}", [](std::string a) {
@@ -529,8 +532,9 @@ TEST_F(RouteBodyTest, RefusesARouteWhoseHandlerCannotBeServed) {
          "Function 'GetCaptureByA' captures 'a' in its template but declares no path parameter "
          "of that name.");
   // A sound route beside them is served.
-  DeclareRoute(table, PLUGIN_METHOD_GET, "/fine/{a}", [](std::string a) { return a; })
-      .Path("a", "");
+  DeclareRoute(table, PLUGIN_METHOD_GET, "/fine/{a}", [](std::string a) {
+    return a;
+  }).Path("a", "");
 
   std::vector<std::string> expected;
   for (const Case& c : cases) expected.push_back(c.message);
