@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "plugin/route_argument.h"
 #include "runtime/logger.h"
 #include "settings/settings_plugin.h"
 
@@ -30,6 +31,20 @@ void SettingsPlugin::OnPlayerPreferencesReadyEvent(const TypedResourceEvent<bool
   // The value fetched at subscription arrives as Create and must not start anything: only the
   // service's own announcement does.
   if (event.eventType == PluginResourceEventType::Update) StartAccount();
+}
+
+void SettingsPlugin::OnPlayerPreferencesReadyEvent(const PluginResourceEvent& event) {
+  TypedResourceEvent<bool> typed;
+  typed.uri = event.uri;
+  typed.eventType = event.eventType;
+  BindingResult converted;
+  RouteArgument<bool>::Assign(converted, event.data, "data", typed.data, &Registry());
+  // A Delete without a bool is the service going away: it is not ready any more.
+  if (!converted.IsOk()) {
+    if (event.eventType != PluginResourceEventType::Delete) return;
+    typed.data = false;
+  }
+  OnPlayerPreferencesReadyEvent(typed);
 }
 
 void SettingsPlugin::OnPlatformConfigEvent(const PluginResourceEvent& event) {

@@ -85,7 +85,13 @@ SettingsResult SettingsPlugin::ReplaceSettingCategory(
   record.Field(kSchemaVersionKey).SetSigned(resource.schemaVersion);
   BindingProperty& data = record.Field(kDataKey);
   data.Reset();
-  MergeSettingsData(data, resource.data);
+  // A merge into nothing copies a structure (less members with an empty name); anything else
+  // would merge into nothing at all, so it is stored as sent rather than silently dropped.
+  if (resource.data.GetType() == BindingPropertyType::Structure) {
+    MergeSettingsData(data, resource.data);
+  } else {
+    data = resource.data;
+  }
 
   if (!SavePreferenceFile(*path, root)) {
     // The new value stays in memory, so the next successful save of the file writes it.

@@ -1,6 +1,7 @@
 // Login session tracking: the plugin keeps whatever the login service last published, and every
 // account operation reads that copy. No state change starts or stops anything here; the account
 // phase starts from the readiness of the player-preferences service (account_phase.cc).
+#include "plugin/route_argument.h"
 #include "settings/settings_plugin.h"
 
 namespace Varn::Client::Settings {
@@ -16,6 +17,21 @@ void SettingsPlugin::OnLoginSessionEvent(const TypedResourceEvent<Api::LoginSess
       loginSession = Api::LoginSession();
       break;
   }
+}
+
+void SettingsPlugin::OnLoginSessionEvent(const PluginResourceEvent& event) {
+  TypedResourceEvent<Api::LoginSession> typed;
+  typed.uri = event.uri;
+  typed.eventType = event.eventType;
+  if (event.eventType == PluginResourceEventType::Create ||
+      event.eventType == PluginResourceEventType::Update) {
+    BindingResult converted;
+    RouteArgument<Api::LoginSession>::Assign(converted, event.data, "data", typed.data,
+                                             &Registry());
+    if (!converted.IsOk()) return;
+  }
+  // A Delete often carries nothing; the logout must be seen all the same.
+  OnLoginSessionEvent(typed);
 }
 
 }  // namespace Varn::Client::Settings

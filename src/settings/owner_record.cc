@@ -74,7 +74,8 @@ void SettingsPlugin::SetOwner(std::string_view ppType, uint64_t accountId, uint6
   arguments.push_back(CallArgument{ZEK_DATA_STORE_VALUE_ARGUMENT,
                                    BindingResult(OwnerRecord(accountId, timestamp, modified))});
   CallResult written = CallFunction(PLUGIN_METHOD_POST, path, arguments);
-  if (written.error) Log(kLogError, kSettingsLogCategory, 0, kSetOwnerFailed, written.message.c_str());
+  if (written.error)
+    Log(kLogError, kSettingsLogCategory, 0, kSetOwnerFailed, written.message.c_str());
 }
 
 void SettingsPlugin::SendPreferencesTelemetry(std::string_view eventName) {

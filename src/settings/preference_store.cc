@@ -103,8 +103,7 @@ BindingProperty SettingsPlugin::GetSettingCategory(const BindingProperty& root,
 
 SettingsResult SettingsPlugin::PatchSettingCategory(std::string_view category,
                                                     const Api::SettingCategoryResource& resource,
-                                                    std::string_view path,
-                                                    BindingProperty& target,
+                                                    std::string_view path, BindingProperty& target,
                                                     std::string_view kind,
                                                     std::string_view ppType) {
   if (!ApplyCategoryPatch(target, category, resource.schemaVersion, resource.data)) {

@@ -42,8 +42,7 @@ const PreferenceTypeDefinition& Definition(size_t index) {
 }
 constexpr size_t kDefinitionCount = 3;
 
-std::string_view DefinitionValue(const PreferenceTypeDefinition& definition,
-                                 std::string_view key) {
+std::string_view DefinitionValue(const PreferenceTypeDefinition& definition, std::string_view key) {
   auto it = definition.find(key);
   return it == definition.end() ? std::string_view() : std::string_view(it->second);
 }
@@ -53,8 +52,8 @@ bool IsSlash(char c) { return c == '/' || c == '\\'; }
 // Appends one path component: a component that is absolute (a leading slash, or a drive letter
 // before ':') starts afresh; backslashes become slashes.
 void AppendComponent(std::string& joined, std::string_view component) {
-  const bool absolute =
-      (!component.empty() && IsSlash(component[0])) || (component.size() > 1 && component[1] == ':');
+  const bool absolute = (!component.empty() && IsSlash(component[0])) ||
+                        (component.size() > 1 && component[1] == ':');
   if (absolute) {
     joined.clear();
   } else if (!joined.empty() && !IsSlash(joined.back())) {
@@ -66,17 +65,13 @@ void AppendComponent(std::string& joined, std::string_view component) {
 }  // namespace
 
 bool SettingsPlugin::Start() {
-  ListenResource<Api::LoginSession>(
-      kLoginSessionPath,
-      std::function<void(const TypedResourceEvent<Api::LoginSession>&)>(
-          [this](const TypedResourceEvent<Api::LoginSession>& event) {
-            OnLoginSessionEvent(event);
-          }));
-  ListenResource<bool>(kPlayerPreferencesReadyPath,
-                       std::function<void(const TypedResourceEvent<bool>&)>(
-                           [this](const TypedResourceEvent<bool>& event) {
-                             OnPlayerPreferencesReadyEvent(event);
-                           }));
+  // The session and the readiness are converted by their handlers, so that a Delete carrying
+  // nothing still reaches them.
+  ListenResource(kLoginSessionPath,
+                 [this](const PluginResourceEvent& event) { OnLoginSessionEvent(event); });
+  ListenResource(kPlayerPreferencesReadyPath, [this](const PluginResourceEvent& event) {
+    OnPlayerPreferencesReadyEvent(event);
+  });
   ListenResource(kPlatformConfigPath,
                  [this](const PluginResourceEvent& event) { OnPlatformConfigEvent(event); });
   ListenResource(kGameSettingsPath,
@@ -102,8 +97,8 @@ const std::vector<std::string>* SettingsPlugin::GetCommandLineArgs() {
 
 const std::string& SettingsPlugin::GetInstallDir() {
   if (installDir) return *installDir;
-  TypedCallResult<std::string> fetched = CallFunction<std::string>(PLUGIN_METHOD_GET,
-                                                                   kInstallDirPath);
+  TypedCallResult<std::string> fetched =
+      CallFunction<std::string>(PLUGIN_METHOD_GET, kInstallDirPath);
   // Without an answer the default paths stay relative; asking again would not help.
   installDir = fetched.data ? std::move(*fetched.data) : std::string();
   return *installDir;

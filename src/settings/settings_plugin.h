@@ -137,6 +137,9 @@ class SettingsPlugin : public PluginBase {
   // ======== Engineer S2's section (issue 14) ========
   // Login session tracking (login_session.cc).
   void OnLoginSessionEvent(const TypedResourceEvent<Api::LoginSession>& event);
+  // The same for an event whose data is not converted yet: a Delete resets the session whatever
+  // it carries; a Create or Update whose data is not a LoginSession is ignored.
+  void OnLoginSessionEvent(const PluginResourceEvent& event);
   // Player-preferences synchronisation (player_preferences_sync.cc).
   void SyncPreferenceType(std::string_view ppType);
   // The upload pass of a timer tick. Types whose last uploads failed wait out their backoff.
@@ -147,6 +150,8 @@ class SettingsPlugin : public PluginBase {
   bool UploadModifiedPreferences(UploadPass pass);
   // Account phase and upload timer (account_phase.cc).
   void OnPlayerPreferencesReadyEvent(const TypedResourceEvent<bool>& event);
+  // The same unconverted: a Delete that carries no bool says the service is gone (not ready).
+  void OnPlayerPreferencesReadyEvent(const PluginResourceEvent& event);
   void OnPlatformConfigEvent(const PluginResourceEvent& event);
   void StartAccount();
   void OnCheckUploadTimer();

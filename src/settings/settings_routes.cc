@@ -83,21 +83,19 @@ void SettingsPlugin::RegisterApi() {
       .Path("ppType", "")
       .Path("category", "")
       .Body("settingsResource", "");
-  Route(PLUGIN_METHOD_GET, "/zek-settings/v2/didreset/{ppType}",
-        [this](std::string ppType) { return DidReset(ppType); })
-      .Path("ppType", "");
+  Route(PLUGIN_METHOD_GET, "/zek-settings/v2/didreset/{ppType}", [this](std::string ppType) {
+    return DidReset(ppType);
+  }).Path("ppType", "");
   Route(PLUGIN_METHOD_GET, "/zek-settings/v2/ready", [this] { return settingsReady; });
 
   // 11-14: the local file, the same in both generations.
-  for (std::string_view generation : {"/zek-settings/v1/local/{category}",
-                                      "/zek-settings/v2/local/{category}"}) {
-    Route(PLUGIN_METHOD_GET, generation,
-          [this](RouteContext& context, std::string category) {
-            BindingProperty answer;
-            Answer(context, GetLocalCategory(category, answer));
-            return answer;
-          })
-        .Path("category", "");
+  for (std::string_view generation :
+       {"/zek-settings/v1/local/{category}", "/zek-settings/v2/local/{category}"}) {
+    Route(PLUGIN_METHOD_GET, generation, [this](RouteContext& context, std::string category) {
+      BindingProperty answer;
+      Answer(context, GetLocalCategory(category, answer));
+      return answer;
+    }).Path("category", "");
     Route(PLUGIN_METHOD_PATCH, generation,
           [this](RouteContext& context, std::string category, SettingCategoryResource resource) {
             Answer(context, PatchLocalCategory(category, resource));
@@ -133,8 +131,7 @@ SettingsResult SettingsPlugin::PatchAccountCategory(std::string_view ppType,
   if (FindRegistryEntry(ppType) == nullptr) return SettingsResult::Error(Unsupported(ppType));
   std::optional<std::string> path = PathForWrite(ppType);
   if (!path) return SettingsResult::Error(std::string(kNoCommandLineMessage));
-  return PatchSettingCategory(category, resource, *path, AccountRoot(ppType), kAccountKind,
-                              ppType);
+  return PatchSettingCategory(category, resource, *path, AccountRoot(ppType), kAccountKind, ppType);
 }
 
 bool SettingsPlugin::DidReset(std::string_view ppType) const {

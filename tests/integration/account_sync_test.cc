@@ -6,8 +6,12 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cctype>
+#include <cmath>
+#include <filesystem>
 #include <functional>
 #include <map>
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -198,6 +202,9 @@ class AccountSyncTest : public SettingsFixture {
       });
     }
   }
+
+  // The plugin's stop still calls the stand-ins above, so it must stop while they exist.
+  ~AccountSyncTest() override { runtime_.reset(); }
 
   void Run(const std::vector<Step>& steps) {
     for (const Step& step : steps) {
@@ -589,8 +596,329 @@ TEST_F(AccountSyncTest, FailedServiceAnswersFallBackToTheFilesOnDisk) {
         Loaded("PerksPreferences", "loadout", kSlot3), Loaded("QEVPreferences", "video", kFov80)},
        {"PerksPreferences, player-preference server returned 502",
         "QEVPreferences, player-preference server returned 500"}},
+      {"The service turns disabled while the timer runs: each tick warns and sends nothing",
+       [&] {
+         Ready(false);
+         ClearRecords();
+         Tick();
+         Tick();
+       },
+       {},
+       {},
+       {"player-preference service is disabled",
+        "We are not connected to the Player Prefs server, are you logged in?",
+        "We are not connected to the Player Prefs server, are you logged in?"}},
+      {"It comes back as a Create, which starts nothing, and then goes away with a Delete that "
+       "carries nothing: the next tick knows it is gone",
+       [&] {
+         Publish(kReadiness, "Create", Bool(true));
+         Publish(kReadiness, "Delete", BindingProperty());
+         Tick();
+       },
+       {},
+       {},
+       {"We are not connected to the Player Prefs server, are you logged in?"}},
   });
 }
+
+// Writes that fail leave what is on disk as it was, and nothing is recorded or announced as if
+// they had succeeded. A folder where a file should be makes the crash-safe save fail.
+TEST_F(AccountSyncTest, WritesThatFailKeepWhatIsOnDisk) {
+  std::filesystem::create_directories(InstallPath(kEsportsFile));
+  store_["esports-settings"] = Owner(kOtherAccount, 5, false);
+  service_.copies["EsportsPreferences"] = {kEsportsOnServer, 900};
+  Write(kQevFile, kQevOnDisk);
+  std::filesystem::create_directories(InstallPath(kQevFile) + ".unsynced");
+  store_["qev-settings"] = Owner(kAccount, 700, true);
+  service_.copies["QEVPreferences"] = {Category("video", "fov", 60), 800};
+
+  Run({
+      {"The plugin starts and the player logs in",
+       [&] {
+         ASSERT_NO_FATAL_FAILURE(LoadAndStart());
+         LogIn();
+       },
+       StartCalls(),
+       {},
+       {}},
+      {"The download cannot be written and the foreign file cannot be emptied: it is neither "
+       "loaded nor given to this player; the unsent QEV change cannot be kept aside, so the file "
+       "is kept as it is and stays modified",
+       [&] {
+         Ready(true);
+         EXPECT_EQ(Read(kQevFile), kQevOnDisk);
+         EXPECT_EQ(
+             Json(Request(PLUGIN_METHOD_GET, "/zek-settings/v2/account/EsportsPreferences/hud")
+                      .value),
+             R"({"data":null,"schemaVersion":0})");
+       },
+       {HashCall(""), DownloadCall("EsportsPreferences", ""), HashCall(""),
+        DownloadCall("PerksPreferences", ""), HashCall(kQevOnDisk),
+        DownloadCall("QEVPreferences", kQevOnDisk), kLoaded},
+       {Loaded("QEVPreferences", "video", kFov80), kReadyEvent},
+       {"Failed to write downloaded preferences file: \"" + InstallPath(kEsportsFile),
+        "local file belongs to another player, resetting file 42 43 EsportsPreferences",
+        "Failed to reset preferences file: \"" + InstallPath(kEsportsFile),
+        "PerksPreferences, player-preference server returned 404",
+        "QEVPreferences: local changes were not uploaded and the server has a newer copy, but "
+        "keeping them as \"" +
+            InstallPath(kQevFile) + ".unsynced\" failed"}},
+  });
+}
+
+// A service that stays down is tried less and less often, never less than once in 64 periods,
+// and the failure is logged once for the whole run.
+TEST_F(AccountSyncTest, UploadsBackOffToSixtyFourPeriods) {
+  ASSERT_NO_FATAL_FAILURE(LoadAndStart());
+  LogIn();
+  Ready(true);
+  service_.failUpload["QEVPreferences"] = 503;
+  Patch("/zek-settings/v2/account/QEVPreferences/video", R"({"schemaVersion":1,"data":{"a":1}})");
+  size_t log_start = runtime_->LogLines().size();
+  ClearRecords();
+  std::vector<int> tries;
+  for (int tick = 1; tick <= 260; ++tick) {
+    Tick();
+    for (const RecordedCall& call : Calls()) {
+      if (call.method == PLUGIN_METHOD_PUT) tries.push_back(tick);
+    }
+    ClearRecords();
+  }
+  // The write holds the first tick back; then the waits double: 2, 4, ... 64, 64.
+  EXPECT_EQ(tries, (std::vector<int>{2, 4, 8, 16, 32, 64, 128, 192, 256}));
+  size_t errors = 0;
+  std::vector<LogLine> lines = runtime_->LogLines();
+  for (size_t i = log_start; i < lines.size(); ++i) errors += lines[i].level >= 2 ? 1 : 0;
+  EXPECT_EQ(errors, 1u);
+}
+
+BindingProperty Brightness(int64_t level) {
+  BindingProperty value;
+  value.Field("brightness").SetSigned(level);
+  return value;
+}
+
+// "game-settings" and "input-settings" live in the game-settings service: reads and partial
+// writes are forwarded, replaces refused, its changes mirrored; a forwarded write makes the next
+// upload pass ask the service to save first. Beside them, the replace of a stored category.
+TEST_F(AccountSyncTest, GamePreferencesAreForwardedAndCategoriesReplaced) {
+  const std::string game = "/zek-game-settings/v1/game-settings";
+  ScriptValue(game, Brightness(50), PLUGIN_METHOD_GET);
+  ScriptValue(game, Brightness(70), PLUGIN_METHOD_PATCH);
+  ScriptError("/zek-game-settings/v1/input-settings", 503, "busy", PLUGIN_METHOD_PATCH);
+  const std::string mirrored50 =
+      Loaded("GamePreferences", "game-settings", R"({"data":{"brightness":50},"schemaVersion":1})");
+  const std::string mirrored70 =
+      Loaded("GamePreferences", "game-settings", R"({"data":{"brightness":70},"schemaVersion":1})");
+  const std::string fov70 = R"({"data":{"fov":70},"schemaVersion":3})";
+  auto expect = [&](uint32_t method, const std::string& path, const std::string& body,
+                    uint32_t status, const std::string& answer) {
+    CallOutcome outcome = Request(method, path, body);
+    EXPECT_EQ(outcome.status, status) << path;
+    EXPECT_EQ(outcome.failed ? outcome.error : Json(outcome.value), answer) << path;
+  };
+
+  Run({
+      {"The plugin starts: the game settings' current value is mirrored at once",
+       [&] { ASSERT_NO_FATAL_FAILURE(LoadAndStart()); },
+       StartCalls(),
+       {mirrored50},
+       {}},
+      {"A new player logs in on a fresh machine: the server has nothing yet",
+       [&] {
+         LogIn();
+         Ready(true);
+       },
+       {HashCall(""), DownloadCall("EsportsPreferences", ""), HashCall(""),
+        DownloadCall("PerksPreferences", ""), HashCall(""), DownloadCall("QEVPreferences", "")},
+       {kReadyEvent},
+       {"EsportsPreferences, player-preference server returned 404",
+        "PerksPreferences, player-preference server returned 404",
+        "QEVPreferences, player-preference server returned 404"}},
+      {"The v1 read of game-settings is the service's value; a name that differs in case is a "
+       "QEV category",
+       [&] {
+         expect(PLUGIN_METHOD_GET, "/zek-settings/v1/account/game-settings", "", 200,
+                R"({"data":{"brightness":50},"schemaVersion":1})");
+         expect(PLUGIN_METHOD_GET, "/zek-settings/v1/account/Game-Settings", "", 200,
+                R"({"data":null,"schemaVersion":0})");
+       },
+       {"GET /zek-game-settings/v1/game-settings"},
+       {},
+       {}},
+      {"A partial write is forwarded with its data and announced with the service's answer",
+       [&] {
+         expect(PLUGIN_METHOD_PATCH, "/zek-settings/v1/account/game-settings",
+                R"({"schemaVersion":4,"data":{"brightness":70}})", 200, "null");
+       },
+       {R"(PATCH /zek-game-settings/v1/game-settings {"value":{"brightness":70}})"},
+       {mirrored70},
+       {}},
+      {"The tick after the quiet one asks the game-settings service to save, and only that",
+       [&] {
+         Tick();
+         EXPECT_TRUE(Calls().empty());
+         Tick();
+       },
+       {"POST /zek-game-settings/v1/save"},
+       {},
+       {}},
+      {"A forwarded write that fails answers 500 with telemetry; the save is still asked for",
+       [&] {
+         expect(PLUGIN_METHOD_PATCH, "/zek-settings/v2/account/GamePreferences/input-settings",
+                R"({"schemaVersion":1,"data":{"invert":true}})", 500,
+                "Failed to save qev preferences - input-settings");
+         Tick();
+         Tick();
+       },
+       {R"(PATCH /zek-game-settings/v1/input-settings {"value":{"invert":true}})",
+        Telemetry("save_qev_preferences_failed"), "POST /zek-game-settings/v1/save"},
+       {},
+       {}},
+      {"Replacing a GamePreferences category is refused, through v1 and v2",
+       [&] {
+         for (const char* path : {"/zek-settings/v1/account/input-settings",
+                                  "/zek-settings/v2/account/GamePreferences/game-settings"}) {
+           expect(PLUGIN_METHOD_PUT, path, R"({"schemaVersion":1,"data":{}})", 500,
+                  "zek-settings: Cannot replace GamePreferences");
+         }
+         expect(PLUGIN_METHOD_PUT, "/zek-settings/v2/account/Bogus/video",
+                R"({"schemaVersion":1,"data":{}})", 500,
+                "PP type Bogus is not supported by settings backend.");
+       },
+       {},
+       {},
+       {}},
+      {"A v2 replace of a QEV category drops what was there, marks the file modified, and the "
+       "next tick uploads it",
+       [&] {
+         expect(PLUGIN_METHOD_PATCH, "/zek-settings/v2/account/QEVPreferences/video",
+                R"({"schemaVersion":3,"data":{"fov":90,"hdr":true}})", 200, "null");
+         Tick();
+         ClearRecords();
+         expect(PLUGIN_METHOD_PUT, "/zek-settings/v2/account/QEVPreferences/video",
+                R"({"schemaVersion":3,"data":{"fov":70}})", 200, "null");
+         EXPECT_EQ(Read(kQevFile),
+                   "video:\r\n    data:\r\n        fov: 70\r\n    schemaVersion: 3\r\n");
+         Tick();
+       },
+       {UploadCall("QEVPreferences", kQevFile), OwnerCall("qev-settings", kAccount, 1001, false)},
+       {Loaded("QEVPreferences", "video", fov70)},
+       {}},
+      {"A replace with data that is not a structure stores it as sent",
+       [&] {
+         expect(PLUGIN_METHOD_PUT, "/zek-settings/v2/account/QEVPreferences/presets",
+                R"({"schemaVersion":1,"data":[1,2]})", 200, "null");
+         expect(PLUGIN_METHOD_GET, "/zek-settings/v2/account/QEVPreferences/presets", "", 200,
+                R"({"data":[1,2],"schemaVersion":1})");
+         ClearRecords();
+         Tick();
+       },
+       {UploadCall("QEVPreferences", kQevFile), OwnerCall("qev-settings", kAccount, 1002, false)},
+       {},
+       {}},
+      {"A v1 replace also holds the upload back one period; with a game-settings write beside "
+       "it, the save is asked for before the upload",
+       [&] {
+         expect(PLUGIN_METHOD_PUT, "/zek-settings/v1/account/video",
+                R"({"schemaVersion":3,"data":{"fov":75}})", 200, "null");
+         expect(PLUGIN_METHOD_PATCH, "/zek-settings/v1/account/game-settings",
+                R"({"schemaVersion":4,"data":{"brightness":70}})", 200, "null");
+         Tick();
+         Tick();
+       },
+       {OwnerCall("qev-settings", kAccount, 1002, true),
+        R"(PATCH /zek-game-settings/v1/game-settings {"value":{"brightness":70}})",
+        "POST /zek-game-settings/v1/save", UploadCall("QEVPreferences", kQevFile),
+        OwnerCall("qev-settings", kAccount, 1003, false)},
+       {Loaded("QEVPreferences", "video", R"({"data":{"fov":75},"schemaVersion":3})"), mirrored70},
+       {}},
+      {"The service's own changes are mirrored as Updates, Delete included",
+       [&] {
+         Publish(kGameSettings, "Update", Brightness(20));
+         Publish(kInputSettings, "Delete", Brightness(0));
+       },
+       {},
+       {Loaded("GamePreferences", "game-settings",
+               R"({"data":{"brightness":20},"schemaVersion":1})"),
+        Loaded("GamePreferences", "input-settings",
+               R"({"data":{"brightness":0},"schemaVersion":1})")},
+       {}},
+      {"A read the service cannot answer is the record without data, not an error",
+       [&] {
+         ScriptError(game, 503, "busy", PLUGIN_METHOD_GET);
+         expect(PLUGIN_METHOD_GET, "/zek-settings/v2/account/GamePreferences/game-settings", "",
+                200, R"({"data":null,"schemaVersion":1})");
+       },
+       {"GET /zek-game-settings/v1/game-settings"},
+       {},
+       {}},
+      {"The player logs out and a change is written: with nobody logged in nothing goes up, not "
+       "even at stop",
+       [&] {
+         Publish(kSession, "Delete", BindingProperty());
+         expect(PLUGIN_METHOD_PATCH, "/zek-settings/v2/account/QEVPreferences/video",
+                R"({"schemaVersion":3,"data":{"fov":80}})", 200, "null");
+         Tick();
+         Tick();
+         StopPlugin();
+       },
+       {OwnerCall("qev-settings", 0, 1003, true)},
+       {Loaded("QEVPreferences", "video", R"({"data":{"fov":80},"schemaVersion":3})")},
+       {}},
+  });
+}
+
+// The upload period comes from the platform configuration, with a floor of five seconds; only a
+// Float counts. Each case is a fresh plugin that receives the configuration events, then starts
+// its account phase, and the timer must tick exactly one period later.
+struct PeriodCase {
+  std::string story;
+  std::vector<std::pair<const char*, BindingProperty>> events;  // type, "UploadRateLimit"
+  double period;
+  friend void PrintTo(const PeriodCase& c, std::ostream* out) { *out << c.story; }
+};
+
+BindingProperty RateLimit(double seconds) {
+  BindingProperty value;
+  value.Field("UploadRateLimit").SetFloat(seconds);
+  return value;
+}
+
+class UploadPeriodTest : public AccountSyncTest, public testing::WithParamInterface<PeriodCase> {};
+
+TEST_P(UploadPeriodTest, TicksOncePerPeriod) {
+  ASSERT_NO_FATAL_FAILURE(LoadAndStart());
+  for (const auto& [type, data] : GetParam().events) Publish(kPlatformConfig, type, data);
+  LogIn();
+  Ready(true);
+  EXPECT_EQ(Pass(GetParam().period - 0.01), 0u);
+  EXPECT_EQ(Pass(0.01), 1u);
+  EXPECT_EQ(Pass(GetParam().period - 0.01), 0u);
+  EXPECT_EQ(Pass(0.01), 1u);
+}
+
+BindingProperty IntegerRateLimit(int64_t seconds) {
+  BindingProperty value;
+  value.Field("UploadRateLimit").SetSigned(seconds);
+  return value;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    PlatformConfiguration, UploadPeriodTest,
+    testing::Values(PeriodCase{"none", {}, 5.0},
+                    PeriodCase{"below the floor", {{"Create", RateLimit(2.5)}}, 5.0},
+                    PeriodCase{"above it", {{"Update", RateLimit(12.5)}}, 12.5},
+                    PeriodCase{"an integer", {{"Update", IntegerRateLimit(12)}}, 5.0},
+                    PeriodCase{"a Delete keeps the last period",
+                               {{"Update", RateLimit(12.5)}, {"Delete", BindingProperty()}},
+                               12.5},
+                    PeriodCase{"not a number", {{"Update", RateLimit(std::nan(""))}}, 5.0}),
+    [](const testing::TestParamInfo<PeriodCase>& info) {
+      std::string name;
+      for (char c : info.param.story) name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+      return name;
+    });
 
 }  // namespace
 }  // namespace Varn::Host::settings_test

@@ -1,6 +1,7 @@
 // Owner records of the account files as account writes mark them, and the preferences telemetry.
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,8 @@ struct StoredCase {
   BindingProperty (*stored)();
   std::vector<std::string> written;
 };
+// Cases print as their names in test listings.
+void PrintTo(const StoredCase& c, std::ostream* out) { *out << c.name; }
 
 class SettingsStoredOwnerTest : public SettingsOwnerTest,
                                 public testing::WithParamInterface<StoredCase> {};

@@ -14,6 +14,7 @@ namespace {
 constexpr uint32_t kGet = PLUGIN_METHOD_GET;
 constexpr uint32_t kPatch = PLUGIN_METHOD_PATCH;
 constexpr uint32_t kPost = PLUGIN_METHOD_POST;
+constexpr uint32_t kPut = PLUGIN_METHOD_PUT;
 
 struct RouteCase {
   uint32_t method;
@@ -67,6 +68,28 @@ TEST_F(SettingsRoutesTest, AnswersEveryRouteAndItsErrors) {
        R"({"data":{"scale":1.5},"schemaVersion":1})"},
       {kPatch, "/zek-settings/v2/account/Bogus/video", R"({"schemaVersion":1,"data":{}})", 500,
        unsupported},
+      // 3, 8: a replace drops what the category held.
+      {kPut, "/zek-settings/v1/account/video", R"({"schemaVersion":1,"data":{"vsync":true}})", 200,
+       "null"},
+      {kGet, "/zek-settings/v1/account/video", "", 200,
+       R"({"data":{"vsync":true},"schemaVersion":1})"},
+      {kPut, "/zek-settings/v2/account/EsportsPreferences/hud",
+       R"({"schemaVersion":4,"data":{"s":[1]}})", 200, "null"},
+      {kGet, "/zek-settings/v2/account/EsportsPreferences/hud", "", 200,
+       R"({"data":{"s":[1]},"schemaVersion":4})"},
+      {kPut, "/zek-settings/v2/account/Bogus/video", R"({"schemaVersion":1,"data":{}})", 500,
+       unsupported},
+      {kPut, "/zek-settings/v1/account/input-settings", R"({"schemaVersion":1,"data":{}})", 500,
+       "zek-settings: Cannot replace GamePreferences"},
+      {kPut, "/zek-settings/v2/account/GamePreferences/game-settings",
+       R"({"schemaVersion":1,"data":{}})", 500, "zek-settings: Cannot replace GamePreferences"},
+      // GamePreferences through the game-settings service, which knows nothing here.
+      {kGet, "/zek-settings/v1/account/game-settings", "", 200,
+       R"({"data":null,"schemaVersion":1})"},
+      {kGet, "/zek-settings/v2/account/GamePreferences/input-settings", "", 200,
+       R"({"data":null,"schemaVersion":1})"},
+      {kPatch, "/zek-settings/v1/account/input-settings", R"({"schemaVersion":1,"data":{}})", 200,
+       "null"},
       // 5, 9, 10
       {kGet, "/zek-settings/v2/didreset/QEVPreferences", "", 200, "false"},
       {kGet, "/zek-settings/v2/didreset/GamePreferences", "", 200, "false"},

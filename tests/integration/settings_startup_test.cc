@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -92,6 +93,8 @@ struct OverrideCase {
   std::string ppType;    // "" for the local file
   std::string expected;  // the file a write goes to
 };
+// Cases print as their names in test listings.
+void PrintTo(const OverrideCase& c, std::ostream* out) { *out << c.name; }
 
 class SettingsPathTest : public SettingsStartupTest,
                          public testing::WithParamInterface<OverrideCase> {

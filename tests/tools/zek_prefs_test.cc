@@ -126,7 +126,7 @@ TEST_F(ZekPrefsTest, CheckReportsEachFile) {
            "category as empty and replaces the file on the first change\n",
        0},
       {{empty}, empty + ": ok, 0 categories\n", 0},
-      {{missing}, missing + ": Couldn't open file: " + missing + "\n", 1},
+      {{missing}, missing + ": no such file; the plugin reads every category of it as empty\n", 1},
       {{broken, good}, broken + ": " + broken_error + "\n" + good + ": ok, 2 categories\n", 1},
   };
   for (const auto& c : cases) {

@@ -2,10 +2,16 @@
 
 #include "binding/binding_property.h"
 #include "binding/message_format.h"
-#include "binding/yaml_reader.h"
+#include "settings/preference_file.h"
 
 namespace Varn::Tools {
 namespace {
+
+using Client::Settings::HasIntegerSchemaVersion;
+using Client::Settings::IsAnnouncedCategory;
+using Client::Settings::LoadPreferenceFile;
+using Client::Settings::PreferenceFileLoad;
+using Client::Settings::StoredSchemaVersion;
 
 constexpr std::string_view kOkFormat = "%1: ok, %2 categories\n";
 constexpr std::string_view kFailedFormat = "%1: %2\n";
@@ -14,7 +20,9 @@ constexpr std::string_view kNoDataFormat =
     "announces it\n";
 constexpr std::string_view kVersionFormat =
     "%1: warning: category \"%2\" has a \"schemaVersion\" that is not an integer; the plugin "
-    "reads it as 0\n";
+    "reads it as %3\n";
+constexpr std::string_view kMissingFormat =
+    "%1: no such file; the plugin reads every category of it as empty\n";
 constexpr std::string_view kRootFormat =
     "%1: warning: the file does not hold a mapping of categories; the plugin reads every "
     "category as empty and replaces the file on the first change\n";
@@ -23,19 +31,20 @@ void Print(std::FILE* out, const std::string& line) {
   std::fwrite(line.data(), 1, line.size(), out);
 }
 
-bool IsInteger(const BindingProperty& value) {
-  return value.GetType() == BindingPropertyType::Signed ||
-         value.GetType() == BindingPropertyType::Unsigned;
-}
-
 // Returns true when the file loads.
 bool CheckFile(const std::string& path, std::FILE* out) {
-  const BindingResult loaded = LoadYamlFile(path);
-  if (!loaded.IsOk()) {
-    Print(out, FormatMessage(kFailedFormat, path, loaded.ErrorMessage()));
-    return false;
+  const PreferenceFileLoad loaded = LoadPreferenceFile(path);
+  switch (loaded.state) {
+    case PreferenceFileLoad::State::kMissing:
+      Print(out, FormatMessage(kMissingFormat, path));
+      return false;
+    case PreferenceFileLoad::State::kFailed:
+      Print(out, FormatMessage(kFailedFormat, path, loaded.error));
+      return false;
+    case PreferenceFileLoad::State::kLoaded:
+      break;
   }
-  const BindingProperty& root = loaded.value;
+  const BindingProperty& root = loaded.root;
   const bool is_mapping = root.GetType() == BindingPropertyType::Structure;
   Print(out, FormatMessage(kOkFormat, path, static_cast<uint64_t>(is_mapping ? root.Size() : 0)));
   if (!is_mapping) {
@@ -44,9 +53,9 @@ bool CheckFile(const std::string& path, std::FILE* out) {
     return true;
   }
   root.ForEachMember([&](std::string_view name, const BindingProperty& category) {
-    if (category.TryFind("data") == nullptr) Print(out, FormatMessage(kNoDataFormat, path, name));
-    if (!IsInteger(category.Find("schemaVersion"))) {
-      Print(out, FormatMessage(kVersionFormat, path, name));
+    if (!IsAnnouncedCategory(category)) Print(out, FormatMessage(kNoDataFormat, path, name));
+    if (!HasIntegerSchemaVersion(category)) {
+      Print(out, FormatMessage(kVersionFormat, path, name, StoredSchemaVersion(category)));
     }
   });
   return true;

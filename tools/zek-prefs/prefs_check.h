@@ -17,6 +17,8 @@ inline constexpr char kCheckUsage[] =
     "followed by a warning line for each category that has no \"data\" member (the plugin keeps\n"
     "it but never announces it) or whose \"schemaVersion\" is not an integer, or\n"
     "  FILE: <the error the plugin would get>\n"
+    "or, when there is no file at FILE (the plugin then starts from defaults),\n"
+    "  FILE: no such file; the plugin reads every category of it as empty\n"
     "\n"
     "Exit status: 0 when every file loads, 1 when any fails, 2 on a usage error.\n";
 
