@@ -54,7 +54,7 @@ for round in $(seq "$rounds"); do
   read -r bare_rps bare_p50 bare_p99 < <(measure "$bare")
   read -r patch_rps patch_p50 patch_p99 < <(measure -s bench/patch_category.lua -H "$auth" "$category")
   save_rps=$(ZEK_SAVE_BYTES_FROM="$work/data/Config/QEVLocalPreferences.yaml" \
-    "$build/bench/atomic_save_bench" --benchmark_format=json 2>/dev/null |
+    "$build/bench/atomic_save_bench" --benchmark_min_time=2 --benchmark_format=json 2>/dev/null |
     awk -F: '/"items_per_second"/ { gsub(/[ ,]/, "", $2); print int($2) }')
   printf '%-6s %-28s %12s %10s %10s\n' "$round" "zek-host GET category" "$host_rps" "$host_p50" "$host_p99"
   printf '%-6s %-28s %12s %10s %10s\n' "$round" "bare cpp-httplib GET" "$bare_rps" "$bare_p50" "$bare_p99"

@@ -9,5 +9,5 @@ cd "$(dirname "$0")/.."
 if [ ! -f build/build.ninja ]; then
   cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 fi
-cmake --build build --target zek-host -j "$(nproc)" | grep -v '^ninja: no work to do' || true
+cmake --build build --target zek-host -j "$(nproc)" >&2
 exec build/host/zek_host/zek-host --install-dir ./zek-data "$@"

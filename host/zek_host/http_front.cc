@@ -289,15 +289,18 @@ void HttpFront::Dispatch(const httplib::Request& req, const std::string& body,
         return;
       }
       res.status = 200;
-      res.set_content(std::move(body), kJsonType);
+      res.body = std::move(body);
+      res.set_header("Content-Type", kJsonType);
       return;
     }
     if (response.result.value.kind == PLUGIN_CELL_EMPTY) {
       res.status = 204;
       return;
     }
+    // Moved, not copied as set_content would.
     res.status = 200;
-    res.set_content(RenderCellJson(response.result.value), kJsonType);
+    res.body = RenderCellJson(response.result.value);
+    res.set_header("Content-Type", kJsonType);
   });
 }
 
