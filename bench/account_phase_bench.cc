@@ -27,11 +27,16 @@
 #include "binding/yaml_reader.h"
 #include "binding/yaml_writer.h"
 #include "plugin/plugin_registration.h"
+#include "settings_library.h"
 #include "zek/plugin_abi.h"
 #include "zek/service_arguments.h"
 
 namespace Varn {
 namespace {
+
+using Bench::ReleaseAnswer;
+using Bench::Scratch;
+using Bench::SettingsEntry;
 
 constexpr uint64_t kAccount = 43;
 constexpr const char* kAccountFiles[] = {"Config/EsportsPreferences.yaml",
@@ -40,23 +45,6 @@ constexpr const char* kAccountFiles[] = {"Config/EsportsPreferences.yaml",
 constexpr char kReadinessEvent[] =
     "OnJsonApiEvent_zek-player-preferences_v1_player-preferences-ready";
 constexpr char kReadyEvent[] = "OnJsonApiEvent_zek-settings_v2_ready";
-
-class Scratch {
- public:
-  Scratch() {
-    std::string pattern = std::filesystem::temp_directory_path().string() + "/zek_phase_XXXXXX";
-    path_ = mkdtemp(pattern.data()) != nullptr ? pattern : std::string();
-  }
-  ~Scratch() {
-    std::error_code ignored;
-    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
-  }
-  std::string File(std::string_view relative) const { return path_ + "/" + std::string(relative); }
-  const std::string& Path() const { return path_; }
-
- private:
-  std::string path_;
-};
 
 // `count` categories of twenty settings each, as a client stores them.
 BindingProperty AccountFileRoot(size_t count) {
@@ -92,11 +80,6 @@ std::string AccountFileText(size_t bytes) {
   constexpr size_t kSample = 50;
   size_t per_category = WriteYaml(AccountFileRoot(kSample), nullptr, "\r\n").size() / kSample;
   return WriteYaml(AccountFileRoot(bytes / per_category + 1), nullptr, "\r\n");
-}
-
-void ReleaseAnswer(PluginResponse* response) {
-  BindingProperty::ReleaseBoundary(response->result.value);
-  HeapFree(response->result.errorText);
 }
 
 // The host: services, listeners and scheduled callbacks, all on the calling thread.
@@ -208,12 +191,6 @@ struct Host {
   PluginHostRecord record{&table.api, 1};
 };
 
-PluginLoadFunction Entry() {
-  static void* library = dlopen(ZEK_SETTINGS_LIBRARY, RTLD_NOW | RTLD_LOCAL);
-  if (library == nullptr) return nullptr;
-  return reinterpret_cast<PluginLoadFunction>(dlsym(library, "load_zek_settings"));
-}
-
 // One settings plugin, loaded and started; stopped (and so destroyed) with the object.
 class SettingsPlugin {
  public:
@@ -222,7 +199,7 @@ class SettingsPlugin {
     record_.major = PLUGIN_API_VERSION_MAJOR;
     record_.minor = PLUGIN_API_VERSION_MINOR;
     record_.patch = PLUGIN_API_VERSION_PATCH;
-    if (PluginLoadFunction entry = Entry()) entry(&record_);
+    if (PluginLoadFunction entry = SettingsEntry()) entry(&record_);
     started_ = record_.callbacks != nullptr &&
                record_.callbacks->start(record_.context, &host.record) != 0;
   }
@@ -246,7 +223,7 @@ class SettingsPlugin {
 
 // The three account files, written once for the process and removed at its exit.
 const Scratch& Installation() {
-  static const Scratch scratch;
+  static const Scratch scratch(std::filesystem::temp_directory_path().string(), "zek_phase");
   static const bool written = [] {
     std::string text = AccountFileText(1 << 20);
     for (const char* file : kAccountFiles) {
@@ -293,7 +270,7 @@ void BM_LoadYamlFilesAlone(benchmark::State& state) {
 BENCHMARK(BM_LoadYamlFilesAlone)->Unit(benchmark::kMillisecond);
 
 void BM_UploadTickNothingModified(benchmark::State& state) {
-  Scratch empty;
+  Scratch empty(std::filesystem::temp_directory_path().string(), "zek_phase");
   SettingsPlugin plugin(empty.Path());
   if (!plugin.Started() || !plugin.Ready("Update")) return state.SkipWithError("no account phase");
   if (plugin.host.scheduled.first == nullptr) return state.SkipWithError("no upload timer");

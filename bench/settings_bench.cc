@@ -28,30 +28,22 @@
 #include "binding/binding_property.h"
 #include "binding/heap.h"
 #include "binding/yaml_writer.h"
+#include "settings_library.h"
 #include "zek/plugin_abi.h"
 
 namespace Varn {
 namespace {
 
-constexpr char kLocalFile[] = "Config/QEVLocalPreferences.yaml";
+using Bench::ReleaseAnswer;
+using Bench::SettingsEntry;
 
 // A fresh folder beside the benchmark binary (on disk, so that fsync costs what it costs).
-class Scratch {
+class Scratch : public Bench::Scratch {
  public:
-  Scratch() {
-    std::string pattern = std::string(ZEK_BENCH_SCRATCH) + "/settings_bench_XXXXXX";
-    path_ = mkdtemp(pattern.data()) != nullptr ? pattern : std::string();
-  }
-  ~Scratch() {
-    std::error_code ignored;
-    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
-  }
-  const std::string& Path() const { return path_; }
-  std::string File(std::string_view relative) const { return path_ + "/" + std::string(relative); }
-
- private:
-  std::string path_;
+  Scratch() : Bench::Scratch(ZEK_BENCH_SCRATCH, "settings_bench") {}
 };
+
+constexpr char kLocalFile[] = "Config/QEVLocalPreferences.yaml";
 
 void WriteFile(const std::string& path, std::string_view text) {
   std::filesystem::create_directories(std::filesystem::path(path).parent_path());
@@ -64,11 +56,6 @@ std::string ReadFile(const std::string& path) {
 }
 
 // ---- The host side ----
-
-void ReleaseAnswer(PluginResponse* response) {
-  BindingProperty::ReleaseBoundary(response->result.value);
-  HeapFree(response->result.errorText);
-}
 
 // The services the plugin calls at start: the command line (empty), the installation folder,
 // and owner records of nobody; every other read is unknown, every write succeeds.
@@ -131,12 +118,6 @@ struct Host {
   PluginHostRecord record{&table.api, 1};
 };
 
-PluginLoadFunction Entry() {
-  static void* library = dlopen(ZEK_SETTINGS_LIBRARY, RTLD_NOW | RTLD_LOCAL);
-  if (library == nullptr) return nullptr;
-  return reinterpret_cast<PluginLoadFunction>(dlsym(library, "load_zek_settings"));
-}
-
 // One registered plugin; started on request, stopped (and so destroyed) with the object.
 class Plugin {
  public:
@@ -145,7 +126,7 @@ class Plugin {
     record_.major = PLUGIN_API_VERSION_MAJOR;
     record_.minor = PLUGIN_API_VERSION_MINOR;
     record_.patch = PLUGIN_API_VERSION_PATCH;
-    if (PluginLoadFunction entry = Entry()) entry(&record_);
+    if (PluginLoadFunction entry = SettingsEntry()) entry(&record_);
   }
   ~Plugin() {
     if (record_.callbacks != nullptr) record_.callbacks->stop(record_.context);
