@@ -107,20 +107,22 @@ BindingInternedString* BindingArena::Lookup(std::string_view text, uint32_t hash
   return buckets_[Probe(text, hash)].record;
 }
 
-BindingInternedString* BindingArena::InternMissed(std::string_view text) {
-  BindingInternedString* record = Intern(text, Fnv1a(text));
+BindingInternedString* BindingArena::InternMissed(std::string_view text, TextCheck accept) {
+  BindingInternedString* record = Intern(text, Fnv1a(text), accept);
   // The slot is taken after interning, which may have created or replaced the cache.
-  if (cache_ != nullptr) cache_[CacheSlot(text)] = record;
+  if (cache_ != nullptr && record != nullptr) cache_[CacheSlot(text)] = record;
   return record;
 }
 
-BindingInternedString* BindingArena::Intern(std::string_view text, uint32_t hash) {
+BindingInternedString* BindingArena::Intern(std::string_view text, uint32_t hash,
+                                            TextCheck accept) {
   if (text.empty()) return EmptyString();
   size_t i = Probe(text, hash);
   if (BindingInternedString* record = buckets_[i].record) {
     ++record->string.refCount;
     return record;
   }
+  if (accept != nullptr && !accept(text)) return nullptr;
   if (Crowded(stringCount_ + 1)) {
     // Grown before anything is taken, so that a refusal leaves the set as it was.
     Grow();

@@ -37,11 +37,18 @@ class BindingArena {
   // The record every empty string of every tree points at; it is never counted or removed.
   static BindingInternedString* EmptyString();
 
+  // A check of a text's bytes, for decoders.
+  using TextCheck = bool (*)(std::string_view text);
+
   // The record for `text` with its count raised by one, created when missing.
-  // `hash` must be Fnv1a(text).
-  [[nodiscard]] BindingInternedString* Intern(std::string_view text, uint32_t hash);
-  // As above, hashing only when the text is not among the recently interned ones.
-  [[nodiscard]] BindingInternedString* Intern(std::string_view text) {
+  // `hash` must be Fnv1a(text). With `accept`, a text the arena does not hold yet is created
+  // only when `accept` takes it, and null comes back when it refuses.
+  [[nodiscard]] BindingInternedString* Intern(std::string_view text, uint32_t hash,
+                                              TextCheck accept = nullptr);
+  // As above, hashing only when the text is not among the recently interned ones. A decoder
+  // whose every text comes in with its `accept` checks each distinct text once: a repeated one
+  // is found, already accepted, before anything looks at its bytes.
+  [[nodiscard]] BindingInternedString* Intern(std::string_view text, TextCheck accept = nullptr) {
     if (text.empty()) return EmptyString();
     if (cache_ != nullptr) {
       BindingInternedString* record = cache_[CacheSlot(text)];
@@ -50,7 +57,7 @@ class BindingArena {
         return record;
       }
     }
-    return InternMissed(text);
+    return InternMissed(text, accept);
   }
   // The record for `text`, or null; the count is left alone.
   [[nodiscard]] BindingInternedString* Lookup(std::string_view text, uint32_t hash) const;
@@ -118,7 +125,7 @@ class BindingArena {
     h = (h ^ n) * kMix;
     return static_cast<size_t>(h >> 40) & cacheMask_;
   }
-  [[gnu::noinline]] BindingInternedString* InternMissed(std::string_view text);
+  [[gnu::noinline]] BindingInternedString* InternMissed(std::string_view text, TextCheck accept);
 
   // The bucket holding `text`, or the free bucket that ends its probe run.
   size_t Probe(std::string_view text, uint32_t hash) const;

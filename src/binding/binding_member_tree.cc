@@ -95,8 +95,9 @@ Node* BindingMemberTree::Find(const BindingInternedString* key) const {
   return nullptr;
 }
 
-Node* BindingMemberTree::FindOrInsert(BindingArena& arena, std::string_view name, bool& inserted) {
-  if (root != nullptr) return InsertInTree(arena, name, inserted);
+Node* BindingMemberTree::FindOrInsert(BindingArena& arena, std::string_view name, bool& inserted,
+                                      BindingArena::TextCheck accept) {
+  if (root != nullptr) return InsertInTree(arena, name, inserted, accept);
   // Still a bare chain: a key above the last one joins its end without any tree work.
   const int order = last == nullptr ? 1 : CompareText(name, last->key->Text());
   if (order == 0) {
@@ -107,10 +108,15 @@ Node* BindingMemberTree::FindOrInsert(BindingArena& arena, std::string_view name
     void* block = arena.AllocateBlock(sizeof(Node));
     BindingInternedString* key;
     try {
-      key = arena.Intern(name);
+      key = arena.Intern(name, accept);
     } catch (...) {
       arena.ReleaseBlock(sizeof(Node), block);
       throw;
+    }
+    if (key == nullptr) {
+      arena.ReleaseBlock(sizeof(Node), block);
+      inserted = false;
+      return nullptr;
     }
     Node* node = new (block) Node{nullptr, nullptr, nullptr, key, BindingProperty(), 1};
     if (last != nullptr) {
@@ -124,11 +130,12 @@ Node* BindingMemberTree::FindOrInsert(BindingArena& arena, std::string_view name
     return node;
   }
   BuildFromChain();
-  return InsertInTree(arena, name, inserted);
+  return InsertInTree(arena, name, inserted, accept);
 }
 
 // Kept apart from the chain case, which is the common one and needs no path on the stack.
-Node* BindingMemberTree::InsertInTree(BindingArena& arena, std::string_view name, bool& inserted) {
+Node* BindingMemberTree::InsertInTree(BindingArena& arena, std::string_view name, bool& inserted,
+                                      BindingArena::TextCheck accept) {
   Node** path[kMaxHeight];
   int depth = 0;
   Node* before = nullptr;  // the member with the greatest key below `name`
@@ -153,10 +160,15 @@ Node* BindingMemberTree::InsertInTree(BindingArena& arena, std::string_view name
   void* block = arena.AllocateBlock(sizeof(Node));
   BindingInternedString* key;
   try {
-    key = arena.Intern(name);
+    key = arena.Intern(name, accept);
   } catch (...) {
     arena.ReleaseBlock(sizeof(Node), block);
     throw;
+  }
+  if (key == nullptr) {
+    arena.ReleaseBlock(sizeof(Node), block);
+    inserted = false;
+    return nullptr;
   }
   Node* node = new (block) Node{nullptr, nullptr, after, key, BindingProperty(), 1};
   *link = node;

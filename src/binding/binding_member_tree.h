@@ -43,12 +43,15 @@ struct BindingMemberTree {
 
   // The member named `name`, inserted with an Empty value when missing.
   // The value of a new member is Empty and not yet attached to the arena (the caller does that).
-  // Throws std::bad_alloc with the tree unchanged when a block cannot be had.
-  BindingMemberNode* FindOrInsert(BindingArena& arena, std::string_view name, bool& inserted);
+  // Throws std::bad_alloc with the tree unchanged when a block cannot be had. With `accept`, a
+  // name new to the arena must pass it (BindingArena::Intern); null, with the tree unchanged,
+  // when it does not.
+  BindingMemberNode* FindOrInsert(BindingArena& arena, std::string_view name, bool& inserted,
+                                  BindingArena::TextCheck accept = nullptr);
 
   // FindOrInsert once the tree shape is built.
   [[gnu::noinline]] BindingMemberNode* InsertInTree(BindingArena& arena, std::string_view name,
-                                                    bool& inserted);
+                                                    bool& inserted, BindingArena::TextCheck accept);
 
   // Gives the tree the shape of a balanced tree over the chain that starts at `first` and holds
   // `count` nodes, already in key order.

@@ -636,6 +636,18 @@ void BindingProperty::SetString(std::string_view text) {
   Access::Set(*this, Type::String, record);
 }
 
+bool BindingProperty::SetString(std::string_view text, TextCheck accept) {
+  BindingInternedString* record = BindingArena::EmptyString();
+  if (!text.empty()) {
+    EnsureArena();
+    record = arena_->Intern(text, accept);
+    if (record == nullptr) return false;
+  }
+  Reset();
+  Access::Set(*this, Type::String, record);
+  return true;
+}
+
 void BindingProperty::SetBlob(std::span<const uint8_t> bytes) {
   EnsureArena();
   Blob* blob = Access::NewBlob(arena_, bytes);
@@ -823,6 +835,20 @@ BindingProperty& BindingProperty::Field(std::string_view name) {
   MemberNode* node = Access::Structure(*this)->FindOrInsert(*arena_, name, inserted);
   if (inserted) Access::MakeChild(node->value, arena_);
   return node->value;
+}
+
+BindingProperty* BindingProperty::Field(std::string_view name, TextCheck accept) {
+  // Refused before the kind changes, so that a refusal leaves this value as it was.
+  if (type_ != Type::Structure) {
+    if (accept != nullptr && !name.empty() && !accept(name)) return nullptr;
+    MakeStructure();
+    accept = nullptr;  // checked
+  }
+  bool inserted;
+  MemberNode* node = Access::Structure(*this)->FindOrInsert(*arena_, name, inserted, accept);
+  if (node == nullptr) return nullptr;
+  if (inserted) Access::MakeChild(node->value, arena_);
+  return &node->value;
 }
 
 const BindingProperty* BindingProperty::TryFind(std::string_view name) const {

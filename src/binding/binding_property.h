@@ -123,6 +123,14 @@ class BindingProperty {
   BindingProperty& Append();
   // Makes this a structure and returns the member, inserting an Empty one when missing.
   BindingProperty& Field(std::string_view name);
+
+  // For decoders, whose texts must pass a check of their bytes (`accept`) before they enter a
+  // tree: SetString and Field, where only a text that the tree does not hold yet is given to
+  // `accept`. In a tree whose every text came in this way, a repeated string or key is then
+  // checked once. When `accept` refuses, nothing changes: false, or null.
+  using TextCheck = bool (*)(std::string_view text);
+  [[nodiscard]] bool SetString(std::string_view text, TextCheck accept);
+  [[nodiscard]] BindingProperty* Field(std::string_view name, TextCheck accept);
   // The member, or a static Empty value when there is none.
   const BindingProperty& Find(std::string_view name) const;
   // The member, or null when this is not a structure or has no such member.

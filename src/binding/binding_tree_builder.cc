@@ -71,13 +71,14 @@ uint32_t BindingTreeBuilder::FindPending(const Frame& frame,
   return kNone;
 }
 
-BindingProperty& BindingTreeBuilder::Member(std::string_view name) {
+BindingProperty* BindingTreeBuilder::Member(std::string_view name,
+                                            BindingProperty::TextCheck accept) {
   Frame& frame = frames_.back();
   const size_t index = pending_.size() - frame.pendingStart;
   if (frame.batching && index >= kMaxPending) Spill(frame);
   if (!frame.batching) {
     frame.lastIndex = kNone;
-    return frame.value->Field(name);
+    return frame.value->Field(name, accept);
   }
   // The expected key, or one a little further on when this record lacks some.
   uint32_t position = kNone;
@@ -97,7 +98,8 @@ BindingProperty& BindingTreeBuilder::Member(std::string_view name) {
     frame.cursor = position + 1;
     if (position != index) frame.exact = false;
   } else {
-    key = name.empty() ? BindingArena::EmptyString() : arena_->Intern(name);
+    key = name.empty() ? BindingArena::EmptyString() : arena_->Intern(name, accept);
+    if (key == nullptr) return nullptr;
     counted = true;
     frame.exact = false;
     frame.allExpected = false;
@@ -124,7 +126,7 @@ BindingProperty& BindingTreeBuilder::Member(std::string_view name) {
     if (found != kNone) {
       if (counted) arena_->Release(key);  // the member holds its own count
       frame.lastIndex = found;
-      return pending_[frame.pendingStart + found].node->value;
+      return &pending_[frame.pendingStart + found].node->value;
     }
   }
   frame.seen |= bit;
@@ -140,7 +142,7 @@ BindingProperty& BindingTreeBuilder::Member(std::string_view name) {
     ++tree->count;
   }
   frame.lastIndex = static_cast<uint32_t>(index);
-  return node->value;
+  return &node->value;
 }
 
 void BindingTreeBuilder::CloseStructure() {

@@ -49,9 +49,10 @@ class BindingTreeBuilder {
     if (arena_ == nullptr) arena_ = value.arena_;
     frames_.push_back(NewFrame(value, false));
   }
-  // The member `name` of the innermost container, a structure: what Field(name) would return.
-  // Throws std::bad_alloc as Field does; what was built so far stays owned by the tree.
-  BindingProperty& Member(std::string_view name);
+  // The member `name` of the innermost container, a structure: what Field(name, accept) would
+  // return (null when `accept` refuses a name new to the tree). Throws std::bad_alloc as Field
+  // does; what was built so far stays owned by the tree.
+  BindingProperty* Member(std::string_view name, BindingProperty::TextCheck accept = nullptr);
   // Closes the innermost container.
   void Close() {
     Frame& frame = frames_.back();

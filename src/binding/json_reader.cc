@@ -69,17 +69,12 @@ class JsonTreeBuilder {
   }
   bool RawNumber(const char*, rapidjson::SizeType, bool) { return false; }  // flag never set
   bool String(const char* text, rapidjson::SizeType length, bool) {
-    const std::string_view view(text, length);
-    if (!IsValidUtf8(view)) return RefuseString(text);
-    Target().SetString(view);
-    return true;
+    return Target().SetString(std::string_view(text, length), &IsText) || RefuseString(text);
   }
   bool StartObject() { return Open(false); }
   bool Key(const char* text, rapidjson::SizeType length, bool) {
-    const std::string_view view(text, length);
-    if (!IsValidUtf8(view)) return RefuseString(text);
-    target_ = &members_.Member(view);
-    return true;
+    target_ = members_.Member(std::string_view(text, length), &IsText);
+    return target_ != nullptr || RefuseString(text);
   }
   bool EndObject(rapidjson::SizeType) {
     Close();
@@ -117,6 +112,8 @@ class JsonTreeBuilder {
   // RapidJSON checks that an escaped high surrogate is followed by a low one, but lets a lone
   // low surrogate through, and it passes raw bytes on unchecked; either would make a string that
   // no writer can store.
+  // Checked once for each distinct text, as it enters the reader's own tree.
+  static bool IsText(std::string_view text) { return IsValidUtf8(text); }
   [[gnu::noinline]] bool RefuseString(const char* text) {
     invalid_string_ = static_cast<size_t>(text - buffer_);
     return false;

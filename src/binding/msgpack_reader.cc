@@ -143,11 +143,11 @@ class MsgPackReader {
   bool ReadBytes(uint64_t length, std::string_view format, const uint8_t*& out);
   bool ReadLength(ByteClass c, uint64_t& length);
   // Strings and keys must be well-formed UTF-8: a tree holding anything else could not be
-  // written back to a preferences file. `text` points into the input.
-  bool CheckText(std::string_view text) {
-    if (IsValidUtf8(text)) [[likely]] {
-      return true;
-    }
+  // written back to a preferences file. The tree is the reader's own, so the check runs once
+  // for each distinct text, as it enters the tree (BindingProperty::SetString with a check).
+  static bool IsText(std::string_view text) { return IsValidUtf8(text); }
+  // Records the refusal of `text`, which points into the input.
+  [[gnu::noinline]] bool FailText(std::string_view text) {
     return FailText(text, FindInvalidUtf8(text));
   }
   [[gnu::noinline]] bool FailText(std::string_view text, size_t bad);
@@ -257,7 +257,7 @@ bool MsgPackReader::ReadKey(Frame& frame, ByteClass c) {
   const uint8_t* text;
   if (!ReadBytes(length, kStringTruncatedFormat, text)) return false;
   frame.key = std::string_view(reinterpret_cast<const char*>(text), static_cast<size_t>(length));
-  return CheckText(frame.key);
+  return true;
 }
 
 bool MsgPackReader::Open(BindingProperty& target, bool is_map, uint64_t entries) {
@@ -366,9 +366,7 @@ bool MsgPackReader::ReadValue(BindingProperty& target, ByteClass c) {
       const uint8_t* text;
       if (!ReadBytes(length, kStringTruncatedFormat, text)) return false;
       const std::string_view view(reinterpret_cast<const char*>(text), static_cast<size_t>(length));
-      if (!CheckText(view)) return false;
-      target.SetString(view);
-      return true;
+      return target.SetString(view, &IsText) || FailText(view);
     }
     case ByteClass::kBin8:
     case ByteClass::kBin16:
@@ -436,10 +434,6 @@ size_t MsgPackReader::Run(BindingResult& result) {
             return pos_;
           }
           frame.key = std::string_view(reinterpret_cast<const char*>(bytes_ + pos_), length);
-          if (!CheckText(frame.key)) {
-            result.SetError(error_);
-            return pos_;
-          }
           pos_ += length;
           continue;
         }
@@ -450,7 +444,12 @@ size_t MsgPackReader::Run(BindingResult& result) {
         continue;
       } else {
         frame.expect_key = true;
-        target = &frame.target->Field(frame.key);
+        target = frame.target->Field(frame.key, &IsText);
+        if (target == nullptr) [[unlikely]] {
+          FailText(frame.key);
+          result.SetError(error_);
+          return pos_;
+        }
       }
     }
     const uint8_t format_byte = bytes_[pos_++];
@@ -466,11 +465,11 @@ size_t MsgPackReader::Run(BindingResult& result) {
         return pos_;
       }
       const std::string_view text(reinterpret_cast<const char*>(bytes_ + pos_), length);
-      if (!CheckText(text)) {
+      if (!target->SetString(text, &IsText)) [[unlikely]] {
+        FailText(text);
         result.SetError(error_);
         return pos_;
       }
-      target->SetString(text);
       pos_ += length;
       continue;
     }

@@ -1,6 +1,12 @@
 #include "binding/utf8.h"
 
 #include <array>
+#include <cstring>
+
+#if (defined(__x86_64__) || defined(__i386__)) && defined(__GNUC__)
+#include <tmmintrin.h>
+#define ZEK_UTF8_SSSE3 1
+#endif
 
 namespace Varn {
 namespace {
@@ -90,13 +96,131 @@ size_t Utf8SequenceLength(std::string_view text, size_t at) {
   return 0;
 }
 
-bool IsValidUtf8From(std::string_view text, size_t from) {
+#if defined(ZEK_UTF8_SSSE3)
+namespace {
+
+// Sixteen bytes at a time, by three table lookups per byte (each indexed by one nibble of the
+// byte or of the byte before it) whose bitwise AND is non-zero exactly where a pair of bytes
+// cannot stand side by side; the third and fourth bytes of a sequence are then told apart from
+// stray continuation bytes by the bytes two and three places back. Text of many scripts other
+// than Latin is mostly multi-byte, where the automaton above pays a step per byte.
+enum PairError : uint8_t {
+  kTooShort = 1 << 0,      // a lead byte not followed by a continuation byte
+  kTooLong = 1 << 1,       // a continuation byte after ASCII
+  kOverlong3 = 1 << 2,     // E0 80..9F
+  kTooLarge = 1 << 3,      // F4 90..BF, or F5..FF and a continuation byte
+  kSurrogate = 1 << 4,     // ED A0..BF
+  kOverlong2 = 1 << 5,     // C0..C1 and a continuation byte
+  kTooLarge1000 = 1 << 6,  // F5..FF 80..8F
+  kOverlong4 = 1 << 6,     // F0 80..8F
+  kTwoContinuations = 1 << 7,
+};
+constexpr uint8_t kCarry = kTooShort | kTooLong | kTwoContinuations;
+
+#define ZEK_BYTES16(a, b, c, d, e, f, g, h, i, j, k, l, m, n, o, p)                           \
+  _mm_setr_epi8(                                                                              \
+      static_cast<char>(a), static_cast<char>(b), static_cast<char>(c), static_cast<char>(d), \
+      static_cast<char>(e), static_cast<char>(f), static_cast<char>(g), static_cast<char>(h), \
+      static_cast<char>(i), static_cast<char>(j), static_cast<char>(k), static_cast<char>(l), \
+      static_cast<char>(m), static_cast<char>(n), static_cast<char>(o), static_cast<char>(p))
+
+struct PairTables {
+  __m128i firstHigh;   // by the high nibble of the first byte of a pair
+  __m128i firstLow;    // by its low nibble
+  __m128i secondHigh;  // by the high nibble of the second byte
+};
+
+// Folds into `error` the faults of the sixteen bytes of `input`, `previous` holding the block
+// before them.
+[[gnu::target("ssse3"), gnu::always_inline]] inline void CheckBlock(const PairTables& tables,
+                                                                    __m128i input, __m128i previous,
+                                                                    __m128i& error) {
+  const __m128i nibble = _mm_set1_epi8(0x0F);
+  const __m128i before1 = _mm_alignr_epi8(input, previous, 15);
+  const __m128i pairs = _mm_and_si128(
+      _mm_and_si128(
+          _mm_shuffle_epi8(tables.firstHigh, _mm_and_si128(_mm_srli_epi16(before1, 4), nibble)),
+          _mm_shuffle_epi8(tables.firstLow, _mm_and_si128(before1, nibble))),
+      _mm_shuffle_epi8(tables.secondHigh, _mm_and_si128(_mm_srli_epi16(input, 4), nibble)));
+  // The high bit is set where two or three bytes back stands a lead byte of three or four.
+  const __m128i third = _mm_subs_epu8(_mm_alignr_epi8(input, previous, 14),
+                                      _mm_set1_epi8(static_cast<char>(0xE0 - 0x80)));
+  const __m128i fourth = _mm_subs_epu8(_mm_alignr_epi8(input, previous, 13),
+                                       _mm_set1_epi8(static_cast<char>(0xF0 - 0x80)));
+  const __m128i later =
+      _mm_and_si128(_mm_or_si128(third, fourth), _mm_set1_epi8(static_cast<char>(0x80)));
+  error = _mm_or_si128(error, _mm_xor_si128(later, pairs));
+}
+
+[[gnu::target("ssse3")]] bool IsValidUtf8Ssse3(const unsigned char* data, size_t size) {
+  constexpr uint8_t kLarge = kCarry | kTooLarge | kTooLarge1000;
+  constexpr uint8_t kContinuation = kTooLong | kOverlong2 | kTwoContinuations;
+  const PairTables tables{
+      ZEK_BYTES16(kTooLong, kTooLong, kTooLong, kTooLong, kTooLong, kTooLong, kTooLong, kTooLong,
+                  kTwoContinuations, kTwoContinuations, kTwoContinuations, kTwoContinuations,
+                  kTooShort | kOverlong2, kTooShort, kTooShort | kOverlong3 | kSurrogate,
+                  kTooShort | kTooLarge | kTooLarge1000 | kOverlong4),
+      ZEK_BYTES16(kCarry | kOverlong3 | kOverlong2 | kOverlong4, kCarry | kOverlong2, kCarry,
+                  kCarry, kCarry | kTooLarge, kLarge, kLarge, kLarge, kLarge, kLarge, kLarge,
+                  kLarge, kLarge, kLarge | kSurrogate, kLarge, kLarge),
+      ZEK_BYTES16(kTooShort, kTooShort, kTooShort, kTooShort, kTooShort, kTooShort, kTooShort,
+                  kTooShort, kContinuation | kOverlong3 | kTooLarge1000 | kOverlong4,
+                  kContinuation | kOverlong3 | kTooLarge, kContinuation | kSurrogate | kTooLarge,
+                  kContinuation | kSurrogate | kTooLarge, kTooShort, kTooShort, kTooShort,
+                  kTooShort),
+  };
+  __m128i previous = _mm_setzero_si128();
+  __m128i error = _mm_setzero_si128();
+  size_t i = 0;
+  for (; i + 16 <= size; i += 16) {
+    const __m128i input = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
+    CheckBlock(tables, input, previous, error);
+    previous = input;
+  }
+  // The rest, padded with zero bytes (a whole block of them when nothing is left), so that a
+  // sequence cut short by the end of the text meets a byte that cannot continue it.
+  alignas(16) unsigned char tail[16] = {};
+  std::memcpy(tail, data + i, size - i);
+  CheckBlock(tables, _mm_load_si128(reinterpret_cast<const __m128i*>(tail)), previous, error);
+  return _mm_movemask_epi8(_mm_cmpeq_epi8(error, _mm_setzero_si128())) == 0xFFFF;
+}
+
+#undef ZEK_BYTES16
+
+const bool kHasSsse3 = [] {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("ssse3") != 0;
+}();
+
+}  // namespace
+#endif
+
+namespace Utf8Internal {
+
+bool HasVectorCheck() {
+#if defined(ZEK_UTF8_SSSE3)
+  return kHasSsse3;
+#else
+  return false;
+#endif
+}
+
+bool VectorCheck(std::string_view text) {
+#if defined(ZEK_UTF8_SSSE3)
+  if (kHasSsse3) {
+    return IsValidUtf8Ssse3(reinterpret_cast<const unsigned char*>(text.data()), text.size());
+  }
+#endif
+  return ScalarCheck(text);
+}
+
+bool ScalarCheck(std::string_view text) {
   const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
   const size_t size = text.size();
   uint64_t state = kAccept;
   // The shift takes the state's low six bits only, so the mask is left to the end, and the loop
   // goes four bytes at a time without a branch between them.
-  size_t i = from;
+  size_t i = 0;
   for (; i + 4 <= size; i += 4) {
     state = kRows[bytes[i]] >> (state & 63);
     state = kRows[bytes[i + 1]] >> (state & 63);
@@ -105,6 +229,12 @@ bool IsValidUtf8From(std::string_view text, size_t from) {
   }
   for (; i < size; ++i) state = kRows[bytes[i]] >> (state & 63);
   return (state & 63) == kAccept;
+}
+
+}  // namespace Utf8Internal
+
+bool IsValidUtf8From(std::string_view text, size_t from) {
+  return Utf8Internal::VectorCheck(text.substr(from));
 }
 
 size_t FindInvalidUtf8(std::string_view text) {

@@ -27,6 +27,14 @@ size_t FindInvalidUtf8(std::string_view text);
 // Whether the bytes from `from` on are well-formed; `from` must start a sequence.
 bool IsValidUtf8From(std::string_view text, size_t from);
 
+// The two checks under IsValidUtf8From, for the tests that hold them to each other: the vector
+// one is used when the processor has it, the scalar automaton otherwise.
+namespace Utf8Internal {
+bool HasVectorCheck();
+bool VectorCheck(std::string_view text);
+bool ScalarCheck(std::string_view text);
+}  // namespace Utf8Internal
+
 // True when `text` is well-formed. Texts are mostly ASCII and short (keys, names), so their bytes
 // are first checked for a high bit in whole blocks, the last block overlapping the one before,
 // and only a text that has one is decoded.

@@ -545,6 +545,38 @@ TEST(BindingPropertyTest, InternedStringsAreCountedPerTree) {
   EXPECT_EQ(arena->StringCount(), 0u);
 }
 
+// The decoders' setters: only a text new to the tree is checked, and a refused one changes
+// nothing. Enough texts to pass the arena's cache threshold, and members enough to be kept as a
+// search tree, so that each way to find a text is taken.
+TEST(BindingPropertyTest, CheckedSettersCheckNewTextsOnlyAndRefuseWithoutChange) {
+  static std::vector<std::string> checked;
+  const BindingProperty::TextCheck accept = [](std::string_view text) {
+    checked.emplace_back(text);
+    return text.find('!') == std::string_view::npos;
+  };
+  BindingProperty tree;
+  for (int i = 0; i < 300; ++i) {
+    const std::string text = "text " + std::to_string(i % 150);
+    ASSERT_TRUE(tree.At(i).SetString(text, accept));
+    // Descending keys: the members leave the sorted chain for a tree.
+    BindingProperty* member = tree.At(300).Field("key " + std::to_string(999 - i % 150), accept);
+    ASSERT_NE(member, nullptr);
+  }
+  EXPECT_EQ(checked.size(), 300u);  // 150 values and 150 keys, each once
+  const BindingProperty before = tree;
+  const size_t strings = tree.GetArena()->StringCount();
+  checked.clear();
+  EXPECT_FALSE(tree.At(0).SetString("bad!", accept));
+  EXPECT_EQ(tree.At(300).Field("bad!", accept), nullptr);
+  BindingProperty lone;
+  EXPECT_EQ(lone.Field("bad!", accept), nullptr);  // an Empty value stays Empty
+  EXPECT_TRUE(lone.IsEmpty());
+  EXPECT_EQ(tree.At(0).GetString(), "text 0");
+  EXPECT_EQ(tree, before);
+  EXPECT_EQ(tree.GetArena()->StringCount(), strings);
+  EXPECT_EQ(checked.size(), 3u);
+}
+
 // Texts come and go in any order while the set grows past its cache threshold: every value
 // keeps its text, and counts and the number of records follow a plain model. Texts share
 // heads, tails and lengths, so they also meet in the cache and in the set's buckets.

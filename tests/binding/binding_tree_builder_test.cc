@@ -70,7 +70,7 @@ void BuildWithBuilder(BindingProperty& root, const std::vector<std::string>& eve
     } else if (e == "}" || e == "]") {
       builder.Close();
     } else if (e.starts_with("k:")) {
-      next = &builder.Member(e.substr(2));
+      next = builder.Member(e.substr(2));
     } else if (e.starts_with("s:")) {
       target().SetString(e.substr(2));
     } else {

@@ -177,6 +177,9 @@ TEST(MsgPackReaderTest, ReportsFaultWithPosition) {
       {"82 d9 02 c3 a9 c0 a1 c3 c0",
        "Invalid MessagePack data. Invalid UTF-8 in string at position 7.", 7},
       {"da 00 02 c0 af", "Invalid MessagePack data. Invalid UTF-8 in string at position 3.", 3},
+      // A key after keys out of order, which has the members kept as a search tree.
+      {"83 a1 62 01 a1 61 02 a2 ff ff 03",
+       "Invalid MessagePack data. Invalid UTF-8 in string at position 8.", 8},
       // Announced lengths far beyond the input fail without allocating for them.
       {"db ff ff ff ff",
        "Invalid MessagePack data. String of size 4294967295 at position 5 is truncated.", 5},

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -61,6 +62,56 @@ TEST(Utf8Test, EveryPositionOfEveryLengthIsChecked) {
       }
     }
     EXPECT_TRUE(IsValidUtf8(std::string(length, 'x')));
+  }
+}
+
+// The vector check must agree with the automaton byte for byte. Every lead byte with every
+// second byte and telling third and fourth bytes, standing at each place around a block edge,
+// then random texts drawn mostly from the bytes that make or break sequences.
+TEST(Utf8Test, VectorCheckAgreesWithTheAutomaton) {
+  if (!Utf8Internal::HasVectorCheck()) GTEST_SKIP() << "no vector check on this processor";
+  const unsigned char kTelling[] = {0x00, 0x41, 0x7F, 0x80, 0x8F, 0x90, 0x9F,
+                                    0xA0, 0xBF, 0xC0, 0xC2, 0xE0, 0xF0, 0xFF};
+  size_t disagreements = 0;
+  auto compare = [&](const std::string& text) {
+    if (Utf8Internal::VectorCheck(text) != Utf8Internal::ScalarCheck(text) &&
+        ++disagreements <= 10) {
+      ADD_FAILURE() << "disagree on " << testing::PrintToString(text);
+    }
+  };
+  for (size_t offset : {0, 13, 14, 15, 29}) {
+    for (unsigned lead = 0x80; lead <= 0xFF; ++lead) {
+      for (unsigned second = 0; second <= 0xFF; ++second) {
+        std::string text(offset, 'a');
+        text += static_cast<char>(lead);
+        text += static_cast<char>(second);
+        compare(text);
+        if (lead < 0xE0) continue;
+        for (unsigned char third : kTelling) {
+          text.resize(offset + 2);
+          text += static_cast<char>(third);
+          compare(text);
+          if (lead < 0xF0) continue;
+          for (unsigned char fourth : kTelling) {
+            text.resize(offset + 3);
+            text += static_cast<char>(fourth);
+            compare(text);
+          }
+        }
+      }
+    }
+  }
+  std::mt19937 random(7);
+  const std::string pieces[] = {
+      "a",        "\xc3\xa9", "\xe2\x82\xac", "\xf0\x9f\x98\x80", "\xed\x9f\xbf", "\x80", "\xc3",
+      "\xe2\x82", "\xf4\x90", "\xff",         "\xed\xa0\x80"};
+  for (int round = 0; round < 20000; ++round) {
+    std::string text;
+    const size_t count = random() % 40;
+    // Mostly well-formed pieces, so that the one bad piece may stand anywhere.
+    for (size_t i = 0; i < count; ++i)
+      text += pieces[random() % 10 < 8 ? random() % 5 : random() % 11];
+    compare(text);
   }
 }
 
