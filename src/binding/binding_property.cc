@@ -838,17 +838,16 @@ BindingProperty& BindingProperty::Field(std::string_view name) {
 }
 
 BindingProperty* BindingProperty::Field(std::string_view name, TextCheck accept) {
-  // Refused before the kind changes, so that a refusal leaves this value as it was.
-  if (type_ != Type::Structure) {
+  // A decoder calls this for every key, nearly always on a structure it has just opened.
+  if (type_ != Type::Structure) [[unlikely]] {
+    // Refused before the kind changes, so that a refusal leaves this value as it was.
     if (accept != nullptr && !name.empty() && !accept(name)) return nullptr;
-    MakeStructure();
-    accept = nullptr;  // checked
+    return &Field(name);
   }
   bool inserted;
   MemberNode* node = Access::Structure(*this)->FindOrInsert(*arena_, name, inserted, accept);
-  if (node == nullptr) return nullptr;
   if (inserted) Access::MakeChild(node->value, arena_);
-  return &node->value;
+  return node != nullptr ? &node->value : nullptr;
 }
 
 const BindingProperty* BindingProperty::TryFind(std::string_view name) const {

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string_view>
+#include <vector>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -27,12 +28,14 @@ size_t FindInvalidUtf8(std::string_view text);
 // Whether the bytes from `from` on are well-formed; `from` must start a sequence.
 bool IsValidUtf8From(std::string_view text, size_t from);
 
-// The two checks under IsValidUtf8From, for the tests that hold them to each other: the vector
-// one is used when the processor has it, the scalar automaton otherwise.
+// The checks under IsValidUtf8From, for the tests that hold them to each other: a vector check
+// where the processor has one (the widest for long texts), else the scalar automaton.
 namespace Utf8Internal {
 bool HasVectorCheck();
 bool VectorCheck(std::string_view text);
 bool ScalarCheck(std::string_view text);
+// Every vector check this processor can run, each on texts of any length.
+std::vector<bool (*)(std::string_view)> VectorChecks();
 }  // namespace Utf8Internal
 
 // True when `text` is well-formed. Texts are mostly ASCII and short (keys, names), so their bytes

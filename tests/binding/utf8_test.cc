@@ -73,13 +73,17 @@ TEST(Utf8Test, VectorCheckAgreesWithTheAutomaton) {
   const unsigned char kTelling[] = {0x00, 0x41, 0x7F, 0x80, 0x8F, 0x90, 0x9F,
                                     0xA0, 0xBF, 0xC0, 0xC2, 0xE0, 0xF0, 0xFF};
   size_t disagreements = 0;
+  const auto checks = Utf8Internal::VectorChecks();
   auto compare = [&](const std::string& text) {
-    if (Utf8Internal::VectorCheck(text) != Utf8Internal::ScalarCheck(text) &&
-        ++disagreements <= 10) {
-      ADD_FAILURE() << "disagree on " << testing::PrintToString(text);
+    const bool expected = Utf8Internal::ScalarCheck(text);
+    for (size_t i = 0; i < checks.size(); ++i) {
+      if (checks[i](text) != expected && ++disagreements <= 10) {
+        ADD_FAILURE() << "check " << i << " disagrees on " << testing::PrintToString(text);
+      }
     }
   };
-  for (size_t offset : {0, 13, 14, 15, 29}) {
+  // Around the edges of sixteen- and thirty-two-byte blocks.
+  for (size_t offset : {0, 13, 14, 15, 29, 30, 31, 45, 61, 62, 63}) {
     for (unsigned lead = 0x80; lead <= 0xFF; ++lead) {
       for (unsigned second = 0; second <= 0xFF; ++second) {
         std::string text(offset, 'a');
@@ -107,7 +111,7 @@ TEST(Utf8Test, VectorCheckAgreesWithTheAutomaton) {
       "\xe2\x82", "\xf4\x90", "\xff",         "\xed\xa0\x80"};
   for (int round = 0; round < 20000; ++round) {
     std::string text;
-    const size_t count = random() % 40;
+    const size_t count = random() % 60;
     // Mostly well-formed pieces, so that the one bad piece may stand anywhere.
     for (size_t i = 0; i < count; ++i)
       text += pieces[random() % 10 < 8 ? random() % 5 : random() % 11];
