@@ -79,6 +79,7 @@ SettingsResult SettingsPlugin::ReplaceSettingCategory(
   }
   std::optional<std::string> path = PathForWrite(ppType);
   if (!path) return SettingsResult::Error(std::string(kNoCommandLineMessage));
+  if (auto refused = RefuseEarlyAccountWrite(ppType)) return *refused;
 
   BindingProperty& root = AccountRoot(ppType);
   BindingProperty& record = root.Field(category);

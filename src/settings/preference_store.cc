@@ -21,6 +21,12 @@ constexpr char kCorruptNotKept[] =
     "Could not keep the unreadable preferences file \"%s\" as \"%s\" (%s); it is not replaced.";
 constexpr std::string_view kOlderSchema = "The schema version is older than the current one";
 constexpr std::string_view kSaveFailedAnswer = "Failed to save qev preferences. ";
+// Service Unavailable: the write may be sent again once the account phase has loaded the file
+// (the ready event).
+constexpr uint32_t kAccountNotLoadedStatus = 503;
+constexpr std::string_view kAccountNotLoadedHead = "zek-settings: The ";
+constexpr std::string_view kAccountNotLoadedTail =
+    " preferences file is not loaded yet (it loads after login); nothing was saved.";
 
 constexpr std::string_view kLoadSucceededEvent = "load_qev_preferences_succeeded_";
 constexpr std::string_view kLoadFailedEvent = "load_qev_preferences_failed_";
@@ -84,6 +90,7 @@ void SettingsPlugin::LoadLocalPreferences() {
 }
 
 void SettingsPlugin::LoadAccountPreferences(std::string_view ppType) {
+  loadedAccountTypes_.emplace(ppType);
   std::optional<std::string> path = PreferenceFilePath(ppType);
   if (path) {
     if (auto it = skippedLoads_.find(ppType); it != skippedLoads_.end()) skippedLoads_.erase(it);
@@ -171,6 +178,13 @@ std::optional<std::string> SettingsPlugin::PathForWrite(std::string_view ppType)
                     local ? kLocalKind : kAccountKind, ppType);
   }
   return path;
+}
+
+std::optional<SettingsResult> SettingsPlugin::RefuseEarlyAccountWrite(
+    std::string_view ppType) const {
+  if (loadedAccountTypes_.contains(ppType)) return std::nullopt;
+  return SettingsResult{false, kAccountNotLoadedStatus,
+                        Concat({kAccountNotLoadedHead, ppType, kAccountNotLoadedTail})};
 }
 
 BindingProperty& SettingsPlugin::AccountRoot(std::string_view ppType) {

@@ -120,6 +120,9 @@ class SettingsPlugin : public PluginBase {
                        const BindingProperty& record);
   // The `accountData` member of a registered type, created Empty when missing.
   BindingProperty& AccountRoot(std::string_view ppType);
+  // An error for a write to the account file of `ppType` before the account phase has loaded
+  // it in this run, or nothing when the write may go ahead.
+  std::optional<SettingsResult> RefuseEarlyAccountWrite(std::string_view ppType) const;
 
   // ---- Routes (settings_routes.cc) ----
   // The v1 account routes' preference type for a category.
@@ -197,6 +200,10 @@ class SettingsPlugin : public PluginBase {
   // Loads skipped because the command line was unavailable, by preference type ("" for the
   // local file); the first operation that gets the path loads the file before writing it.
   std::set<std::string, std::less<>> skippedLoads_;
+  // Preference types whose account file the account phase has loaded (or found unreadable or
+  // missing) in this run. Until then the memory copy holds nothing of the file, and saving it
+  // would replace every category on disk with the few written since.
+  std::set<std::string, std::less<>> loadedAccountTypes_;
 
   // ======== S2's private state (issue 14) ========
   // A type whose uploads keep failing: how many failed in a row, and how many more tick passes

@@ -131,6 +131,7 @@ SettingsResult SettingsPlugin::PatchAccountCategory(std::string_view ppType,
   if (FindRegistryEntry(ppType) == nullptr) return SettingsResult::Error(Unsupported(ppType));
   std::optional<std::string> path = PathForWrite(ppType);
   if (!path) return SettingsResult::Error(std::string(kNoCommandLineMessage));
+  if (auto refused = RefuseEarlyAccountWrite(ppType)) return *refused;
   return PatchSettingCategory(category, resource, *path, AccountRoot(ppType), kAccountKind, ppType);
 }
 

@@ -198,6 +198,24 @@ class SettingsFixture : public testing::Test {
   // ---- Events ----
   // Publishes a change of another service's resource `uri` under the host event `name`, as that
   // service would: {uri, eventType, data}.
+  // The player-preferences service turns ready: with a player logged in, the account phase
+  // runs and loads the account files, after which account writes are taken.
+  void MarkPreferencesReady() {
+    BindingProperty on;
+    on.SetBool(true);
+    PublishResource("OnJsonApiEvent_zek-player-preferences_v1_player-preferences-ready",
+                    "/zek-player-preferences/v1/player-preferences-ready", "Update", on);
+  }
+  // Logs `account` in and marks the service ready: the account phase loads every account file.
+  void LogInAndLoadAccounts(uint64_t account = 42) {
+    BindingProperty session;
+    session.Field("state").SetString("SUCCEEDED");
+    session.Field("profileId").SetUnsigned(9);
+    session.Field("accountId").SetUnsigned(account);
+    PublishResource("OnJsonApiEvent_zek-login_v1_session", "/zek-login/v1/session", "Update",
+                    session);
+    MarkPreferencesReady();
+  }
   void PublishResource(const std::string& name, std::string_view uri, std::string_view type,
                        const BindingProperty& data) {
     BindingProperty payload;

@@ -22,6 +22,7 @@ class SettingsOwnerTest : public SettingsFixture {
     session.Field("accountId").SetUnsigned(account);
     PublishResource("OnJsonApiEvent_zek-login_v1_session", "/zek-login/v1/session", "Update",
                     session);
+    MarkPreferencesReady();
   }
   CallOutcome PatchQev(std::string_view body = kPatchBody) {
     return Request(PLUGIN_METHOD_PATCH, "/zek-settings/v2/account/QEVPreferences/video", body);

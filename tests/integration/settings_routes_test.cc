@@ -53,6 +53,21 @@ TEST_F(SettingsRoutesTest, AnswersEveryRouteAndItsErrors) {
       {kGet, "/zek-settings/v1/account/save", "", 200, kDefault},
       // 4
       {kPost, "/zek-settings/v1/account/save", "", 200, "null"},
+      // Writes before the account phase has loaded the file would save it with only what they
+      // hold: refused, and nothing is kept.
+      {kPatch, "/zek-settings/v1/account/video", R"({"schemaVersion":2,"data":{"fov":90}})", 503,
+       "zek-settings: The QEVPreferences preferences file is not loaded yet (it loads after "
+       "login); nothing was saved."},
+      {kPut, "/zek-settings/v2/account/EsportsPreferences/hud", R"({"schemaVersion":1,"data":{}})",
+       503,
+       "zek-settings: The EsportsPreferences preferences file is not loaded yet (it loads after "
+       "login); nothing was saved."},
+      {kGet, "/zek-settings/v1/account/video", "", 200, kDefault},
+      {kGet, "/zek-settings/v2/ready", "", 200, "false"},
+  });
+  EXPECT_FALSE(Exists(InstallPath("Config/QEVAccountPreferences.yaml")));
+  LogInAndLoadAccounts();
+  ExpectAnswers({
       // 2, 7
       {kPatch, "/zek-settings/v1/account/video", R"({"schemaVersion":2,"data":{"fov":90}})", 200,
        "null"},
@@ -94,7 +109,7 @@ TEST_F(SettingsRoutesTest, AnswersEveryRouteAndItsErrors) {
       {kGet, "/zek-settings/v2/didreset/QEVPreferences", "", 200, "false"},
       {kGet, "/zek-settings/v2/didreset/GamePreferences", "", 200, "false"},
       {kGet, "/zek-settings/v2/didreset/Bogus", "", 200, "false"},
-      {kGet, "/zek-settings/v2/ready", "", 200, "false"},
+      {kGet, "/zek-settings/v2/ready", "", 200, "true"},  // every account file is loaded
       // 11 to 14
       {kGet, "/zek-settings/v1/local/window", "", 200, kDefault},
       {kPatch, "/zek-settings/v1/local/window", R"({"schemaVersion":3,"data":{"w":800}})", 200,
@@ -118,6 +133,7 @@ TEST_F(SettingsRoutesTest, AnswersEveryRouteAndItsErrors) {
 
 TEST_F(SettingsRoutesTest, WritesPublishV1ThenV2AndMarkTheOwnerRecordOncePerChange) {
   ASSERT_NO_FATAL_FAILURE(LoadAndStart());
+  LogInAndLoadAccounts();
   ClearRecords();
   const std::string hud = R"({"data":{"scale":2},"schemaVersion":1})";
   ASSERT_FALSE(
@@ -144,7 +160,8 @@ TEST_F(SettingsRoutesTest, WritesPublishV1ThenV2AndMarkTheOwnerRecordOncePerChan
   ASSERT_EQ(owner.size(), 1u);
   EXPECT_EQ(owner[0].method, uint32_t{PLUGIN_METHOD_POST});
   EXPECT_EQ(owner[0].path, "/data-store/v1/install-settings/perks-settings");
-  EXPECT_EQ(Json(owner[0].arguments), R"({"value":{"accountId":0,"modified":true,"timestamp":0}})");
+  EXPECT_EQ(Json(owner[0].arguments),
+            R"({"value":{"accountId":42,"modified":true,"timestamp":0}})");
 
   // The same write again: the events again, but the owner record is already marked.
   ClearRecords();
@@ -174,11 +191,40 @@ TEST_F(SettingsRoutesTest, RefusedWritesPublishNothingAndLeaveTheFileAlone) {
   EXPECT_EQ(ReadFile(InstallPath("Config/QEVLocalPreferences.yaml")), stored);
 }
 
+// Before the account phase has read an account file, memory holds none of it: a write then
+// would save the file with only the written category. It is refused until the file is loaded,
+// and then merges into everything the file held.
+TEST_F(SettingsRoutesTest, AccountWritesWaitForTheAccountFileToBeLoaded) {
+  const std::string file = InstallPath("Config/QEVAccountPreferences.yaml");
+  const std::string stored = "audio:\r\n    data:\r\n        volume: 3\r\n    schemaVersion: 1\r\n";
+  WriteFile(file, stored);
+  ASSERT_NO_FATAL_FAILURE(LoadAndStart());
+  ClearRecords();
+  for (uint32_t method : {kPatch, kPut}) {
+    CallOutcome early = Request(method, "/zek-settings/v2/account/QEVPreferences/video",
+                                R"({"schemaVersion":1,"data":{"fov":90}})");
+    EXPECT_EQ(early.status, 503u);
+  }
+  EXPECT_EQ(ReadFile(file), stored);
+  EXPECT_TRUE(EventLines().empty());
+  EXPECT_TRUE(Calls(kInstallSettingsPath).empty());
+
+  LogInAndLoadAccounts();
+  ASSERT_FALSE(Request(kPatch, "/zek-settings/v2/account/QEVPreferences/video",
+                       R"({"schemaVersion":1,"data":{"fov":90}})")
+                   .failed);
+  EXPECT_EQ(Json(Request(kGet, "/zek-settings/v2/account/QEVPreferences/audio").value),
+            R"({"data":{"volume":3},"schemaVersion":1})");
+  EXPECT_NE(ReadFile(file).find("volume: 3"), std::string::npos);
+  EXPECT_NE(ReadFile(file).find("fov: 90"), std::string::npos);
+}
+
 TEST_F(SettingsRoutesTest, FailedSaveAnswers500KeepsTheChangeInMemoryAndReportsIt) {
   // A folder where the file should be: the atomic replace cannot rename over it.
   const std::string folder = InstallPath("Config/QEVLocalPreferences.yaml");
   std::filesystem::create_directories(folder);
   ASSERT_NO_FATAL_FAILURE(LoadAndStart());
+  LogInAndLoadAccounts();
   ClearRecords();
   CallOutcome failed =
       Request(kPatch, "/zek-settings/v1/local/video", R"({"schemaVersion":1,"data":{"fov":1}})");

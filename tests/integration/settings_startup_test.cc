@@ -111,6 +111,7 @@ TEST_P(SettingsPathTest, WritesTheFileTheOptionsName) {
   for (const std::string& argument : c.arguments) arguments.push_back(Expand(argument));
   CommandLine(arguments);
   ASSERT_NO_FATAL_FAILURE(LoadAndStart());
+  LogInAndLoadAccounts();
   CallOutcome patched = Patch(c.ppType);
   EXPECT_FALSE(patched.failed) << patched.error;
   EXPECT_TRUE(Exists(Expand(c.expected))) << Expand(c.expected);
@@ -183,6 +184,7 @@ TEST_F(SettingsStartupTest, WithoutAnInstallFolderPathsStayRelativeAndItIsAskedO
   const std::filesystem::path before = std::filesystem::current_path();
   std::filesystem::current_path(installDir_);
   LoadAndStart();
+  LogInAndLoadAccounts();
   const bool local_ok = !Patch("").failed;
   const bool account_ok = !Patch("PerksPreferences").failed;
   std::filesystem::current_path(before);
@@ -252,11 +254,13 @@ TEST_F(SettingsStartupTest, AnOwnerRecordThatCannotBeReadCountsAsNobodysUnmodifi
   EXPECT_EQ(LinesWith("Expression: ALE-98456052").size(), 1u);
   EXPECT_EQ(LinesWith("Description: Failed to get qev-settings").size(), 1u);
   // The entry still exists: its type is served and its first write marks it modified.
+  LogInAndLoadAccounts();
   ClearRecords();
   EXPECT_FALSE(Patch("EsportsPreferences").failed);
   std::vector<RecordedCall> owner = Calls(kInstallSettingsPath);
   ASSERT_EQ(owner.size(), 1u);
-  EXPECT_EQ(Json(owner[0].arguments), R"({"value":{"accountId":0,"modified":true,"timestamp":0}})");
+  EXPECT_EQ(Json(owner[0].arguments),
+            R"({"value":{"accountId":42,"modified":true,"timestamp":0}})");
 }
 
 }  // namespace
