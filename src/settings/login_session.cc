@@ -7,6 +7,7 @@
 namespace Varn::Client::Settings {
 
 void SettingsPlugin::OnLoginSessionEvent(const TypedResourceEvent<Api::LoginSession>& event) {
+  const uint64_t before = loginSession.accountId;
   switch (event.eventType) {
     case PluginResourceEventType::Create:
     case PluginResourceEventType::Update:
@@ -16,6 +17,12 @@ void SettingsPlugin::OnLoginSessionEvent(const TypedResourceEvent<Api::LoginSess
       // Nobody is logged in: the default record, so that account operations find no account.
       loginSession = Api::LoginSession();
       break;
+  }
+  // When another player logs in, the files in memory are the previous player's until this
+  // one's account phase has run: a write before then would save them under the new account (and
+  // upload them to its server copy). A logout keeps them, as it keeps everything else.
+  if (loginSession.accountId != 0 && loginSession.accountId != before) {
+    loadedAccountTypes_.clear();
   }
 }
 

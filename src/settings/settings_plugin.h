@@ -201,8 +201,9 @@ class SettingsPlugin : public PluginBase {
   // local file); the first operation that gets the path loads the file before writing it.
   std::set<std::string, std::less<>> skippedLoads_;
   // Preference types whose account file the account phase has loaded (or found unreadable or
-  // missing) in this run. Until then the memory copy holds nothing of the file, and saving it
-  // would replace every category on disk with the few written since.
+  // missing) for the player logged in now. Until then the memory copy holds nothing of the file,
+  // or another player's, and saving it would replace every category on disk with the few
+  // written since, or give that player's settings to this one.
   std::set<std::string, std::less<>> loadedAccountTypes_;
 
   // ======== S2's private state (issue 14) ========

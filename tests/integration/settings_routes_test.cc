@@ -217,6 +217,24 @@ TEST_F(SettingsRoutesTest, AccountWritesWaitForTheAccountFileToBeLoaded) {
             R"({"data":{"volume":3},"schemaVersion":1})");
   EXPECT_NE(ReadFile(file).find("volume: 3"), std::string::npos);
   EXPECT_NE(ReadFile(file).find("fov: 90"), std::string::npos);
+
+  // Once another player's phase has run, writes go ahead; a login without one (here a third
+  // player's) leaves the previous player's files in memory, so writes wait again.
+  LogInAndLoadAccounts(43);
+  EXPECT_FALSE(Request(kPatch, "/zek-settings/v2/account/QEVPreferences/video",
+                       R"({"schemaVersion":1,"data":{"fov":60}})")
+                   .failed);
+  BindingProperty session;
+  session.Field("state").SetString("SUCCEEDED");
+  session.Field("accountId").SetUnsigned(44);
+  PublishResource("OnJsonApiEvent_zek-login_v1_session", "/zek-login/v1/session", "Update",
+                  session);
+  const std::string before = ReadFile(file);
+  EXPECT_EQ(Request(kPatch, "/zek-settings/v2/account/QEVPreferences/video",
+                    R"({"schemaVersion":1,"data":{"fov":30}})")
+                .status,
+            503u);
+  EXPECT_EQ(ReadFile(file), before);
 }
 
 TEST_F(SettingsRoutesTest, FailedSaveAnswers500KeepsTheChangeInMemoryAndReportsIt) {
