@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "binding/binding_property.h"
@@ -117,10 +118,21 @@ bool HttpFront::Bind(std::string& error) {
 void HttpFront::Serve() {
   hostByAddress_ = "127.0.0.1:" + std::to_string(port_);
   hostByName_ = "localhost:" + std::to_string(port_);
-  server_->listen_after_bind();
+  if (!stopRequested_) server_->listen_after_bind();
+  serveDone_ = true;
 }
 
-void HttpFront::Stop() { server_->stop(); }
+void HttpFront::Stop() {
+  stopRequested_ = true;
+  // Serve either sees the request and returns, or is entering its loop and soon runs.
+  while (!serveDone_) {
+    if (server_->is_running()) {
+      server_->stop();
+      return;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+}
 
 void HttpFront::Install() {
   httplib::Server& server = *server_;

@@ -12,6 +12,7 @@
 #ifndef ZEK_HOST_ZEK_HOST_HTTP_FRONT_H_
 #define ZEK_HOST_ZEK_HOST_HTTP_FRONT_H_
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -52,7 +53,8 @@ class HttpFront {
   void SetOpenApi(std::string json) { config_.openApiJson = std::move(json); }
   // Serves until Stop; call on a thread of its own.
   void Serve();
-  // Stops accepting and ends the connections; Serve returns.
+  // Stops accepting and ends the connections; Serve returns. Call once Serve has been started on
+  // its thread, even if it may not have begun to listen yet.
   void Stop();
 
  private:
@@ -65,6 +67,10 @@ class HttpFront {
   HttpFrontConfig config_;
   BasicAuthCheck auth_;
   std::unique_ptr<httplib::Server> server_;
+  // A stop can come before Serve has entered its accept loop (a signal right after start), and
+  // httplib's stop only ends a loop that is already running: these let the two meet.
+  std::atomic<bool> stopRequested_{false};
+  std::atomic<bool> serveDone_{false};
   uint16_t port_ = 0;
   // The two Host headers accepted, set before serving.
   std::string hostByAddress_;
