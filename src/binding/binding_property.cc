@@ -626,15 +626,7 @@ void BindingProperty::SetFloat(double value) {
 
 // The setters below take their record before releasing the old payload: the argument may view
 // this value's own text or bytes, and a refused allocation leaves the old value whole.
-void BindingProperty::SetString(std::string_view text) {
-  BindingInternedString* record = BindingArena::EmptyString();
-  if (!text.empty()) {
-    EnsureArena();
-    record = arena_->Intern(text);
-  }
-  Reset();
-  Access::Set(*this, Type::String, record);
-}
+void BindingProperty::SetString(std::string_view text) { (void)SetString(text, nullptr); }
 
 bool BindingProperty::SetString(std::string_view text, TextCheck accept) {
   BindingInternedString* record = BindingArena::EmptyString();

@@ -206,14 +206,18 @@ class SettingsFixture : public testing::Test {
     PublishResource("OnJsonApiEvent_zek-player-preferences_v1_player-preferences-ready",
                     "/zek-player-preferences/v1/player-preferences-ready", "Update", on);
   }
-  // Logs `account` in and marks the service ready: the account phase loads every account file.
-  void LogInAndLoadAccounts(uint64_t account = 42) {
+  // The login service publishes a successful session of `account`.
+  void LogIn(uint64_t account) {
     BindingProperty session;
     session.Field("state").SetString("SUCCEEDED");
     session.Field("profileId").SetUnsigned(9);
     session.Field("accountId").SetUnsigned(account);
     PublishResource("OnJsonApiEvent_zek-login_v1_session", "/zek-login/v1/session", "Update",
                     session);
+  }
+  // Logs `account` in and marks the service ready: the account phase loads every account file.
+  void LogInAndLoadAccounts(uint64_t account = 42) {
+    LogIn(account);
     MarkPreferencesReady();
   }
   void PublishResource(const std::string& name, std::string_view uri, std::string_view type,

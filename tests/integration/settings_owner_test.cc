@@ -15,15 +15,6 @@ constexpr char kPatchBody[] = R"({"schemaVersion":1,"data":{"fov":90}})";
 
 class SettingsOwnerTest : public SettingsFixture {
  protected:
-  void LogIn(uint64_t account) {
-    BindingProperty session;
-    session.Field("state").SetString("SUCCEEDED");
-    session.Field("profileId").SetUnsigned(9);
-    session.Field("accountId").SetUnsigned(account);
-    PublishResource("OnJsonApiEvent_zek-login_v1_session", "/zek-login/v1/session", "Update",
-                    session);
-    MarkPreferencesReady();
-  }
   CallOutcome PatchQev(std::string_view body = kPatchBody) {
     return Request(PLUGIN_METHOD_PATCH, "/zek-settings/v2/account/QEVPreferences/video", body);
   }
@@ -40,7 +31,7 @@ class SettingsOwnerTest : public SettingsFixture {
 TEST_F(SettingsOwnerTest, AWriteMarksTheRecordOnceForTheSessionAccountWithTheStoredTimestamp) {
   ScriptValue(kQevKey, Owner(0, 1234, false), PLUGIN_METHOD_GET);
   ASSERT_NO_FATAL_FAILURE(LoadAndStart());
-  LogIn(42);
+  LogInAndLoadAccounts(42);
   ASSERT_FALSE(PatchQev().failed);
   ASSERT_FALSE(PatchQev(R"({"schemaVersion":1,"data":{"fov":70}})").failed);
   EXPECT_EQ(Written(),
@@ -62,7 +53,7 @@ class SettingsStoredOwnerTest : public SettingsOwnerTest,
 TEST_P(SettingsStoredOwnerTest, ComparesByTheReadingRules) {
   ScriptValue(kQevKey, GetParam().stored(), PLUGIN_METHOD_GET);
   ASSERT_NO_FATAL_FAILURE(LoadAndStart());
-  LogIn(42);
+  LogInAndLoadAccounts(42);
   ASSERT_FALSE(PatchQev().failed);
   EXPECT_EQ(Written(), GetParam().written);
 }
@@ -100,7 +91,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(SettingsOwnerTest, AFailedWriteIsLoggedKeptInMemoryAndNotRetried) {
   ScriptError(kQevKey, 503, "store down", PLUGIN_METHOD_POST);
   ASSERT_NO_FATAL_FAILURE(LoadAndStart());
-  LogIn(42);
+  LogInAndLoadAccounts(42);
   ASSERT_FALSE(PatchQev().failed);
   EXPECT_EQ(LinesWith("Failed to set qev-settings-owner: Error response for POST "
                       "/data-store/v1/install-settings/qev-settings: store down")

@@ -224,11 +224,7 @@ TEST_F(SettingsRoutesTest, AccountWritesWaitForTheAccountFileToBeLoaded) {
   EXPECT_FALSE(Request(kPatch, "/zek-settings/v2/account/QEVPreferences/video",
                        R"({"schemaVersion":1,"data":{"fov":60}})")
                    .failed);
-  BindingProperty session;
-  session.Field("state").SetString("SUCCEEDED");
-  session.Field("accountId").SetUnsigned(44);
-  PublishResource("OnJsonApiEvent_zek-login_v1_session", "/zek-login/v1/session", "Update",
-                  session);
+  LogIn(44);
   const std::string before = ReadFile(file);
   EXPECT_EQ(Request(kPatch, "/zek-settings/v2/account/QEVPreferences/video",
                     R"({"schemaVersion":1,"data":{"fov":30}})")
